@@ -1,0 +1,26 @@
+#pragma once
+// Fatal errors: a box titled "错误" with the error icon, then exit code -1.
+
+#include <cstddef>
+#include <initializer_list>
+#include <optional>
+#include <string_view>
+
+#include "base/text.h"
+
+namespace quill {
+
+// "运行时出错!\r\n\r\n" [+ "错误代码：" N "\r\n\r\n"] [+ "错误信息：" M "\r\n"].
+Text fatal_error_text(std::optional<int> number, std::string_view message);
+[[noreturn]] void fatal_error(std::optional<int> number, std::string_view message);
+// "分配 %d 字节内存失败!"; bytes unknown gives 0.
+[[noreturn]] void fatal_out_of_memory(std::size_t bytes);
+// Installs the new handler that reports exhausted memory as a fatal error.
+void install_out_of_memory_handler();
+
+// 1-based checked access: below 1 is fatal error 4, beyond the last item error 1.
+const Text& list_item(const TextList& list, int index);
+// The index-th (0-based) choice; outside the choices is fatal error 9.
+std::string_view choose(int index, std::initializer_list<std::string_view> choices);
+
+}  // namespace quill

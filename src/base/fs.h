@@ -1,0 +1,66 @@
+#pragma once
+// Whole files, directories and the program's location. Paths are GBK texts in
+// the program's own form; the folder separator is kPathSeparator ("/" on POSIX,
+// "\" on Windows). The POSIX layer converts to UTF-8 at the system-call boundary.
+
+#include <initializer_list>
+#include <memory>
+#include <string_view>
+
+#include "base/convert.h"
+#include "base/text.h"
+
+namespace quill {
+
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparator = "\\";
+#else
+inline constexpr std::string_view kPathSeparator = "/";
+#endif
+
+// The running program's folder, without a trailing separator.
+Text exe_directory();
+
+// The whole file; empty Bytes on any failure (missing, unreadable, empty path).
+Bytes file_read_all(std::string_view path);
+// Replaces the file's contents with the parts in order, atomically: the data goes
+// to a temporary file in the same folder that is renamed over the target, so the
+// old contents or the new ones survive a crash, never a mixture. An existing
+// file keeps its permissions. False on an empty path or any failure (the old
+// file is then untouched). Creates no folders.
+bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> parts);
+bool file_write_all(std::string_view path, const Bytes& data);
+// Creates exactly this one folder; false when it exists or its parent does not.
+bool dir_create(std::string_view path);
+// True when a file or folder matches; the last component may hold * and ?.
+bool path_exists(std::string_view path);
+
+// File attribute bits as the directory scan reports them.
+inline constexpr unsigned kAttrReadOnly = 0x01;
+inline constexpr unsigned kAttrHidden = 0x02;
+inline constexpr unsigned kAttrSystem = 0x04;
+inline constexpr unsigned kAttrDirectory = 0x10;
+inline constexpr unsigned kAttrArchive = 0x20;
+
+// One directory enumeration owned by its caller.
+class DirScanState {
+ public:
+  DirScanState();
+  ~DirScanState();
+  DirScanState(const DirScanState&) = delete;
+  DirScanState& operator=(const DirScanState&) = delete;
+  bool open() const;
+
+  struct Impl;
+  std::unique_ptr<Impl> impl;
+};
+
+// A non-empty pattern starts a new scan (closing any open one); an empty pattern
+// continues. Returns the next entry name passing the filter (files_only: every
+// non-directory; otherwise entries whose attributes intersect mask), "" at the end.
+// Entries come "." and ".." first, then by name compared case-insensitively
+// (upper-cased UTF-16), as NTFS delivers them.
+Text dir_scan_next(std::string_view pattern, unsigned mask, bool files_only, DirScanState& state);
+void dir_scan_close(DirScanState& state);
+
+}  // namespace quill

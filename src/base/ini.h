@@ -1,0 +1,56 @@
+#pragma once
+// INI files with the lookup and update rules of the Windows private-profile
+// functions: GBK, CR LF, case-insensitive (ASCII) section and key names, the
+// first of two equal sections counts, unknown lines kept as they are.
+
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/text.h"
+
+namespace quill {
+
+// The value of key in section, or fallback when the file, section or key is
+// missing; "" (not the fallback) when file, section or key is empty after
+// skipping leading bytes <= 0x20. The whole value is returned, however long.
+Text ini_get(std::string_view file, std::string_view section, std::string_view key,
+             std::string_view fallback = {});
+// Writes key=value into section, replacing in place or appending; creates the
+// file (not its folder). Atomic like file_write_all.
+bool ini_put(std::string_view file, std::string_view section, std::string_view key,
+             std::string_view value);
+// Several keys of one section in one file update.
+bool ini_put_all(std::string_view file, std::string_view section,
+                 const std::vector<std::pair<Text, Text>>& entries);
+
+// The program's settings-file accessor. Line breaks in values are stored as the
+// escape marker "┊*┊" (GBK A9 AE 2A A9 AE).
+class IniStore {
+ public:
+  static constexpr std::string_view kLineBreakEscape = "\xA9\xAE*\xA9\xAE";
+
+  void set_file(std::string_view path) { file_ = Text(path); }
+  void set_section(std::string_view name) { section_ = Text(name); }
+  const Text& file() const { return file_; }
+  const Text& section() const { return section_; }
+
+  bool put_text(std::string_view key, std::string_view value);
+  Text get_text(std::string_view key, std::string_view fallback) const;
+  bool put_number(std::string_view key, double value);
+  double get_number(std::string_view key, double fallback) const;
+
+  // Collects the puts between begin_batch() and commit() into one file update.
+  void begin_batch();
+  bool commit();
+
+ private:
+  bool put_raw(std::string_view key, Text value);
+
+  Text file_;
+  Text section_;
+  bool batching_ = false;
+  std::vector<std::pair<Text, Text>> pending_;
+};
+
+}  // namespace quill

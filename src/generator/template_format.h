@@ -1,0 +1,32 @@
+#pragma once
+// The template format: the product loop between "[#商品循环开始#]" and
+// "[#商品循环结束#]", item placeholders filled in a fixed order, page placeholders.
+
+#include <string_view>
+
+#include "base/text.h"
+
+namespace quill {
+
+// The text between the first start marker at or after pos (1-based, 0 = start)
+// and the next end marker; pos moves past the end marker. Either marker missing:
+// "" and pos unchanged.
+Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker, int& pos);
+
+struct PreparedTemplate {
+  Text item_section;   // the pattern of one item block; empty = no product loop
+  Text page_template;  // the template with each loop block replaced by "[#循环体#]"
+};
+PreparedTemplate PrepareTemplate(std::string_view template_text);
+
+// The values of one record, already in their final form.
+struct ItemFields {
+  Text link, nick, picture, price, badge, shop_link, title, volume, keyword;
+  int rank = 0;
+};
+// Fills a copy of the item section in the fixed placeholder order.
+Text FillItemBlock(std::string_view item_section, const ItemFields& fields);
+// Fills "[#关键词#]" with the group first, then "[#循环体#]" with the items.
+Text FillPage(std::string_view page_template, std::string_view group, std::string_view items);
+
+}  // namespace quill

@@ -1,0 +1,51 @@
+#pragma once
+// The settings file "Quillbatch.ini" beside the program: section "通常配置",
+// the ten stored controls. Shared by the window and the batch tool.
+
+#include <functional>
+#include <string_view>
+
+#include "base/ini.h"
+#include "base/text.h"
+
+namespace quill {
+
+inline constexpr std::string_view kSettingsFileName = "Quillbatch.ini";
+
+// The values of the ten stored controls; selections are indexes, -1 for none.
+struct StoredControls {
+  Text keywords;   // lines joined by CR LF
+  Text count;
+  Text app_key;
+  Text app_secret;
+  Text pid;
+  int sort = -1;
+  int picture_size = -1;
+  int template_index = -1;
+  Text save_dir;
+  int path_style = -1;
+  friend bool operator==(const StoredControls&, const StoredControls&) = default;
+};
+
+// The controls' initial values before anything is restored (save_dir empty,
+// no template selected).
+StoredControls InitialControls();
+
+// exe_dir + separator + "已生成".
+Text DefaultSaveDir(std::string_view exe_dir);
+
+// Fits an index to a list of item_count items: above the last gives the last,
+// below 0 gives -1.
+int FitSelection(double stored, int item_count);
+
+// Writes the ten keys in one file update.
+void SaveSettings(IniStore& store, const StoredControls& controls);
+
+// Reads the ten keys over current (each falls back to the current value, the
+// template index to 0, the save folder to DefaultSaveDir); list_templates runs
+// in the middle with the stored template index and returns how many templates
+// it listed, so the index can be fitted.
+StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view exe_dir,
+                               const std::function<int()>& list_templates);
+
+}  // namespace quill

@@ -32,6 +32,9 @@ constexpr std::string_view kSelectorOutOfRange =
 constexpr std::string_view kAllocPrefix = "\xB7\xD6\xC5\xE4 ";
 constexpr std::string_view kAllocSuffix = " \xD7\xD6\xBD\xDA\xC4\xDA\xB4\xE6\xCA\xA7\xB0\xDC!";
 
+// Kept back so that the box can still be built and shown once memory runs out.
+void* reserve = nullptr;
+
 void out_of_memory_handler() {
   // The size asked for is not known to a new handler.
   fatal_out_of_memory(0);
@@ -55,12 +58,17 @@ void fatal_error(std::optional<int> number, std::string_view message) {
 void fatal_out_of_memory(std::size_t bytes) {
   // Release the reserve first so that the box itself can still be shown.
   std::set_new_handler(nullptr);
+  std::free(reserve);
+  reserve = nullptr;
   char number[32];
   std::snprintf(number, sizeof number, "%d", static_cast<int>(bytes));
   fatal_error(std::nullopt, txt_join(kAllocPrefix, number, kAllocSuffix));
 }
 
-void install_out_of_memory_handler() { std::set_new_handler(out_of_memory_handler); }
+void install_out_of_memory_handler() {
+  if (!reserve) reserve = std::malloc(256 * 1024);
+  std::set_new_handler(out_of_memory_handler);
+}
 
 const Text& list_item(const TextList& list, int index) {
   if (index < 1) fatal_error(4, kIndexBelowOne);

@@ -23,6 +23,10 @@ Text exe_directory();
 
 // The whole file; empty Bytes on any failure (missing, unreadable, empty path).
 Bytes file_read_all(std::string_view path);
+// For read-modify-write: the whole file into out (empty when the file is missing)
+// and true; false when the file exists but cannot be read, so that nothing
+// overwrites what could not be read.
+bool file_read_or_missing(std::string_view path, Bytes& out);
 // Replaces the file's contents with the parts in order, atomically: the data goes
 // to a temporary file in the same folder that is renamed over the target, so the
 // old contents or the new ones survive a crash, never a mixture. An existing

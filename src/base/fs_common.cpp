@@ -1,1 +1,67 @@
-// to be written
+// The platform-neutral parts of the file layer.
+#include "base/fs.h"
+
+#include "base/fs_detail.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+namespace quill {
+
+bool file_write_all(std::string_view path, const Bytes& data) { return file_write_all(path, {&data}); }
+
+namespace fs_detail {
+
+std::size_t last_separator(std::string_view path) {
+  int at = txt_find_last(path, kPathSeparator);
+  return at < 0 ? std::string_view::npos : static_cast<std::size_t>(at - 1);
+}
+
+std::u16string upper_utf16(std::string_view utf8) {
+  std::u16string out(utf8.size() + 1, u'\0');
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf8.data(),
+                       static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
+  if (U_FAILURE(status)) return {};
+  out.resize(static_cast<std::size_t>(length));
+  // Unit by unit, like the file system's own up-case table: no length changes.
+  for (char16_t& unit : out) unit = static_cast<char16_t>(u_toupper(unit));
+  return out;
+}
+
+bool has_wildcard(std::u16string_view name) { return name.find_first_of(u"*?") != std::u16string_view::npos; }
+
+namespace {
+
+bool match_from(std::u16string_view pattern, std::u16string_view name) {
+  // Iterative glob with one back-tracking point for the last '*'.
+  std::size_t p = 0, n = 0, star = std::u16string_view::npos, star_n = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      star_n = n;
+    } else if (star != std::u16string_view::npos) {
+      p = star + 1;
+      n = ++star_n;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+bool wildcard_match(std::u16string_view pattern_upper, std::u16string_view name_upper) {
+  // "*.*" is the everything pattern, also for names without a dot.
+  if (pattern_upper == u"*.*") return true;
+  return match_from(pattern_upper, name_upper);
+}
+
+}  // namespace fs_detail
+}  // namespace quill

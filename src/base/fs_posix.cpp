@@ -1,1 +1,287 @@
-// to be written
+// The file layer over POSIX: GBK paths become UTF-8 at each system call.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/codepage.h"
+#include "base/fs.h"
+#include "base/fs_detail.h"
+
+namespace quill {
+namespace {
+
+std::string to_system(std::string_view path) { return gbk_to_utf8(path); }
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  // Closes now and tells whether the close succeeded.
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool write_fully(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string folder_of(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A symbolic link is written through, as opening it for writing would.
+std::string resolve_target(const std::string& path) {
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Creates a fresh temporary file beside target; its name is returned in temp_path.
+int create_temp_beside(const std::string& target, std::string& temp_path) {
+  static std::atomic<unsigned> counter{0};
+  std::string folder = folder_of(target);
+  std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_path = folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void sync_folder(const std::string& folder) {
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.ok()) ::fsync(dir.get());
+}
+
+}  // namespace
+
+Text exe_directory() {
+  char buffer[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0) return {};
+  Text path = utf8_to_gbk(std::string_view(buffer, static_cast<std::size_t>(n)));
+  std::size_t cut = fs_detail::last_separator(path);
+  if (cut == std::string_view::npos) return {};
+  return path.substr(0, cut == 0 ? 1 : cut);
+}
+
+namespace {
+
+// errno of the failure, 0 on success.
+int read_whole(std::string_view path, Bytes& data) {
+  data.clear();
+  if (path.empty()) return ENOENT;
+  Fd fd(::open(to_system(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) return errno;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) == 0 && info.st_size > 0) data.reserve(static_cast<std::size_t>(info.st_size));
+  std::uint8_t chunk[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      data.clear();
+      return error;
+    }
+    if (n == 0) return 0;
+    data.insert(data.end(), chunk, chunk + n);
+  }
+}
+
+}  // namespace
+
+Bytes file_read_all(std::string_view path) {
+  Bytes data;
+  read_whole(path, data);
+  return data;
+}
+
+bool file_read_or_missing(std::string_view path, Bytes& out) {
+  int error = read_whole(path, out);
+  return error == 0 || error == ENOENT;
+}
+
+bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> parts) {
+  if (path.empty()) return false;
+  std::string target = resolve_target(to_system(path));
+  struct stat old {};
+  bool exists = ::stat(target.c_str(), &old) == 0;
+  // A file that may not be written stays as it is, as opening it would fail.
+  if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;
+
+  std::string temp;
+  Fd fd(create_temp_beside(target, temp));
+  if (!fd.ok()) return false;
+  bool ok = !exists || ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+  // Best effort: only a privileged process may hand the file back to its owner.
+  if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+    [[maybe_unused]] int ignored = ::fchown(fd.get(), old.st_uid, old.st_gid);
+  for (const Bytes* part : parts)
+    if (ok && part && !part->empty()) ok = write_fully(fd.get(), part->data(), part->size());
+  ok = ok && ::fsync(fd.get()) == 0;
+  ok = fd.close() && ok;
+  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  sync_folder(folder_of(target));
+  return true;
+}
+
+bool dir_create(std::string_view path) {
+  if (path.empty()) return false;
+  return ::mkdir(to_system(path).c_str(), 0777) == 0;
+}
+
+// ---- directory scan -----------------------------------------------------
+
+struct DirScanState::Impl {
+  struct Entry {
+    Text name;
+    unsigned attributes;
+  };
+  std::vector<Entry> entries;
+  std::size_t next = 0;
+};
+
+DirScanState::DirScanState() = default;
+DirScanState::~DirScanState() = default;
+bool DirScanState::open() const { return impl != nullptr; }
+
+namespace {
+
+struct Listed {
+  std::string name;  // UTF-8 as on disk
+  std::u16string upper;
+};
+
+unsigned attributes_of(const std::string& folder, const std::string& name) {
+  std::string full = folder == "/" ? "/" + name : folder + "/" + name;
+  struct stat info {};
+  // stat follows a link, so a link to a folder counts as a folder; a dangling
+  // link is described by lstat.
+  if (::stat(full.c_str(), &info) != 0 && ::lstat(full.c_str(), &info) != 0) return kAttrArchive;
+  unsigned attributes = S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
+  if ((info.st_mode & 0222) == 0) attributes |= kAttrReadOnly;
+  if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kAttrHidden;
+  return attributes;
+}
+
+bool dot_entry(const std::string& name) { return name == "." || name == ".."; }
+
+// "." and ".." first, then by upper-cased UTF-16, ordinal; equal names (possible
+// on a case-sensitive disk) by their bytes so that the order is always the same.
+bool ntfs_before(const Listed& a, const Listed& b) {
+  bool a_dot = dot_entry(a.name), b_dot = dot_entry(b.name);
+  if (a_dot != b_dot) return a_dot;
+  if (a.upper != b.upper) return a.upper < b.upper;
+  return a.name < b.name;
+}
+
+// All entries of folder whose names match the wildcard pattern, in NTFS order.
+std::vector<Listed> list_matching(const std::string& folder, const std::u16string& pattern_upper) {
+  std::vector<Listed> listed;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return listed;
+  while (dirent* entry = ::readdir(dir)) {
+    Listed item{entry->d_name, fs_detail::upper_utf16(entry->d_name)};
+    if (fs_detail::wildcard_match(pattern_upper, item.upper)) listed.push_back(std::move(item));
+  }
+  ::closedir(dir);
+  std::sort(listed.begin(), listed.end(), ntfs_before);
+  return listed;
+}
+
+struct SplitPattern {
+  std::string folder;  // UTF-8
+  std::string last;    // UTF-8
+};
+
+SplitPattern split_pattern(std::string_view pattern) {
+  std::string system = to_system(pattern);
+  std::size_t slash = system.rfind('/');
+  if (slash == std::string::npos) return {".", system};
+  return {slash == 0 ? "/" : system.substr(0, slash), system.substr(slash + 1)};
+}
+
+// Entries matching a pattern whose last component holds wildcards, or the one
+// entry the path names.
+std::vector<Listed> entries_for(std::string_view pattern, std::string& folder) {
+  SplitPattern split = split_pattern(pattern);
+  folder = split.folder;
+  std::u16string last_upper = fs_detail::upper_utf16(split.last);
+  if (fs_detail::has_wildcard(last_upper)) return list_matching(split.folder, last_upper);
+  struct stat info {};
+  std::string full = to_system(pattern);
+  if (split.last.empty() || ::lstat(full.c_str(), &info) != 0) return {};
+  return {Listed{split.last, last_upper}};
+}
+
+}  // namespace
+
+bool path_exists(std::string_view path) {
+  if (path.empty()) return false;
+  std::string folder;
+  return !entries_for(path, folder).empty();
+}
+
+Text dir_scan_next(std::string_view pattern, unsigned mask, bool files_only, DirScanState& state) {
+  if (!pattern.empty()) {
+    dir_scan_close(state);
+    std::string folder;
+    std::vector<Listed> listed = entries_for(pattern, folder);
+    if (listed.empty()) return {};
+    auto impl = std::make_unique<DirScanState::Impl>();
+    impl->entries.reserve(listed.size());
+    for (const Listed& item : listed)
+      impl->entries.push_back({utf8_to_gbk(item.name), attributes_of(folder, item.name)});
+    state.impl = std::move(impl);
+  }
+  if (!state.impl) return {};
+  auto& entries = state.impl->entries;
+  while (state.impl->next < entries.size()) {
+    const auto& entry = entries[state.impl->next++];
+    bool is_dir = entry.attributes & kAttrDirectory;
+    if (files_only ? !is_dir : (entry.attributes & mask) != 0) return entry.name;
+  }
+  dir_scan_close(state);
+  return {};
+}
+
+void dir_scan_close(DirScanState& state) { state.impl.reset(); }
+
+}  // namespace quill

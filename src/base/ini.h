@@ -18,11 +18,20 @@ Text ini_get(std::string_view file, std::string_view section, std::string_view k
              std::string_view fallback = {});
 // Writes key=value into section, replacing in place or appending; creates the
 // file (not its folder). Atomic like file_write_all.
+// False on an empty file, section or key, or a value holding CR or LF.
 bool ini_put(std::string_view file, std::string_view section, std::string_view key,
              std::string_view value);
-// Several keys of one section in one file update.
+// Several keys of one section in one file update, applied in order.
 bool ini_put_all(std::string_view file, std::string_view section,
                  const std::vector<std::pair<Text, Text>>& entries);
+
+struct IniWrite {
+  Text section, key, value;
+};
+// Several keys of any sections in one file update, applied in order. False (and the
+// file untouched) when a section or key is empty or a value holds CR or LF, which
+// the one-line format cannot keep.
+bool ini_put_many(std::string_view file, const std::vector<IniWrite>& writes);
 
 // The program's settings-file accessor. Line breaks in values are stored as the
 // escape marker "┊*┊" (GBK A9 AE 2A A9 AE).
@@ -40,7 +49,9 @@ class IniStore {
   bool put_number(std::string_view key, double value);
   double get_number(std::string_view key, double fallback) const;
 
-  // Collects the puts between begin_batch() and commit() into one file update.
+  // Collects the puts between begin_batch() and commit() into one file update
+  // (reads in between see the file, not the pending values). Puts in a batch
+  // return true; commit tells whether the update was written.
   void begin_batch();
   bool commit();
 
@@ -50,7 +61,7 @@ class IniStore {
   Text file_;
   Text section_;
   bool batching_ = false;
-  std::vector<std::pair<Text, Text>> pending_;
+  std::vector<IniWrite> pending_;
 };
 
 }  // namespace quill

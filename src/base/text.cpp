@@ -1,1 +1,244 @@
-// to be written
+#include "base/text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quill {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+unsigned char byte_at(std::string_view text, std::size_t i) { return static_cast<unsigned char>(text[i]); }
+
+// Length of the character at p: two for a lead byte with a byte after it.
+std::size_t char_length(std::string_view text, std::size_t p) {
+  return is_lead_byte(byte_at(text, p)) && p + 1 < text.size() ? 2 : 1;
+}
+
+char fold_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool equal_at(std::string_view text, std::size_t p, std::string_view sub, bool ignore_case) {
+  if (!ignore_case) return std::memcmp(text.data() + p, sub.data(), sub.size()) == 0;
+  // Letters fold only as characters of their own, not as second bytes of a pair.
+  for (std::size_t i = 0; i < sub.size(); ++i) {
+    if (is_lead_byte(byte_at(text, p + i))) {
+      if (text[p + i] != sub[i] || (i + 1 < sub.size() && text[p + i + 1] != sub[i + 1])) return false;
+      ++i;
+    } else if (fold_ascii(text[p + i]) != fold_ascii(sub[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The first occurrence of sub in base[p, n), or npos. memchr on the first byte
+// beats memmem's set-up cost when occurrences are close together (a split at
+// "\r\n" or ","); when the first byte keeps matching without the rest, memmem's
+// guaranteed linear time takes over.
+std::size_t byte_search(const char* base, std::size_t p, std::size_t n, std::string_view sub) {
+  const std::size_t m = sub.size();
+  std::size_t misses = 0;
+  while (p + m <= n) {
+    if (misses > 8 + (n - p) / 256) {
+      const void* hit = memmem(base + p, n - p, sub.data(), m);
+      return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base) : npos;
+    }
+    const void* first = std::memchr(base + p, sub[0], n - p - m + 1);
+    if (!first) return npos;
+    std::size_t q = static_cast<std::size_t>(static_cast<const char*>(first) - base);
+    if (std::memcmp(base + q + 1, sub.data() + 1, m - 1) == 0) return q;
+    p = q + 1;
+    ++misses;
+  }
+  return npos;
+}
+
+// The next position at or after p where sub matches and that the character walk
+// started at p visits (p itself is such a position), or npos.
+//
+// A byte search jumps to a candidate; whether the walk visits it follows from the
+// run of lead-range bytes (>= 0x80) just before it: the position after any byte
+// below 0x80 is always visited (that byte ends a character either way), and from
+// there the bytes of the run pair up. `known` is the furthest position known to be
+// visited, so no byte is walked back over twice.
+std::size_t find_exact(std::string_view text, std::string_view sub, std::size_t p) {
+  const std::size_t n = text.size(), m = sub.size();
+  const char* base = text.data();
+  std::size_t known = p;
+  while (m <= n && p <= n - m) {
+    const std::size_t q = byte_search(base, p, n, sub);
+    if (q == npos) return npos;
+    std::size_t r = q;
+    while (r > known && is_lead_byte(byte_at(text, r - 1))) --r;
+    if ((q - r) % 2 == 0) return q;
+    // q is the second byte of a pair whose lead byte is visited, so q + 1 is too.
+    known = p = q + 1;
+  }
+  return npos;
+}
+
+// The plain character walk; used where a byte search cannot help (case folding).
+std::size_t find_walk(std::string_view text, std::string_view sub, std::size_t p, bool ignore_case) {
+  const std::size_t n = text.size(), m = sub.size();
+  while (m <= n && p <= n - m) {
+    if (equal_at(text, p, sub, ignore_case)) return p;
+    if (is_lead_byte(byte_at(text, p)) && p + 1 >= n) break;
+    p += char_length(text, p);
+  }
+  return npos;
+}
+
+std::size_t find_from(std::string_view text, std::string_view sub, std::size_t p, bool ignore_case) {
+  if (ignore_case) {
+    // Only letters need folding; a needle without any can use the byte search.
+    auto letter = [](char c) { return fold_ascii(c) >= 'A' && fold_ascii(c) <= 'Z'; };
+    if (std::any_of(sub.begin(), sub.end(), letter)) return find_walk(text, sub, p, true);
+  }
+  return find_exact(text, sub, p);
+}
+
+int position(std::size_t index) { return static_cast<int>(index) + 1; }
+
+}  // namespace
+
+int txt_length(std::string_view text) { return static_cast<int>(text.size()); }
+
+Text txt_left(std::string_view text, int n) {
+  if (n <= 0) return {};
+  return Text(text.substr(0, static_cast<std::size_t>(n)));
+}
+
+Text txt_right(std::string_view text, int n) {
+  if (n <= 0) return {};
+  std::size_t k = std::min(text.size(), static_cast<std::size_t>(n));
+  return Text(text.substr(text.size() - k));
+}
+
+Text txt_mid(std::string_view text, int start, int n) {
+  if (start < 1 || n <= 0 || static_cast<std::size_t>(start) > text.size()) return {};
+  return Text(text.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(n)));
+}
+
+int txt_find(std::string_view text, std::string_view sub, std::optional<int> start, bool ignore_case) {
+  std::size_t s = start ? static_cast<std::size_t>(std::max(*start - 1, 0)) : 0;
+  if (s >= text.size()) return -1;
+  if (sub.empty()) return 1;
+  std::size_t hit = find_from(text, sub, s, ignore_case);
+  return hit == npos ? -1 : position(hit);
+}
+
+int txt_find_last(std::string_view text, std::string_view sub, std::optional<int> start, bool ignore_case) {
+  std::string_view window = text;
+  if (start) {
+    if (*start <= 1) return -1;
+    window = text.substr(0, static_cast<std::size_t>(*start - 1));
+  }
+  if (window.empty()) return -1;
+  if (sub.empty()) return 1;
+  std::size_t last = npos;
+  for (std::size_t p = find_from(window, sub, 0, ignore_case); p != npos;
+       p = find_from(window, sub, p + char_length(window, p), ignore_case))
+    last = p;
+  return last == npos ? -1 : position(last);
+}
+
+Text txt_replace(std::string_view text, std::string_view find, std::string_view replacement,
+                 std::optional<int> start, std::optional<int> count, bool case_sensitive) {
+  std::size_t s = static_cast<std::size_t>(std::max(start.value_or(1) - 1, 0));
+  if (text.empty() || find.empty() || (count && *count == 0) || s >= text.size()) return Text(text);
+  Text out;
+  out.reserve(text.size());
+  out.append(text.substr(0, s));
+  std::size_t p = s;
+  int done = 0;
+  for (std::size_t hit; (hit = find_from(text, find, p, !case_sensitive)) != npos;) {
+    out.append(text.substr(p, hit - p)).append(replacement);
+    p = hit + find.size();
+    if (count && ++done == *count) break;
+  }
+  out.append(text.substr(p));
+  return out;
+}
+
+TextList txt_split(std::string_view text, std::string_view separator, std::optional<int> max_items) {
+  TextList items;
+  if (text.empty() || (max_items && *max_items <= 0)) return items;
+  if (separator.empty()) {
+    items.emplace_back(text);
+    return items;
+  }
+  // Find the item ends first, so that the list is allocated once.
+  const std::size_t limit = max_items ? static_cast<std::size_t>(*max_items) : npos;
+  std::vector<std::size_t> ends;
+  std::size_t item_start = 0;
+  for (std::size_t hit; ends.size() < limit && (hit = find_exact(text, separator, item_start)) != npos;) {
+    ends.push_back(hit);
+    item_start = hit + separator.size();
+  }
+  bool tail = ends.size() < limit && item_start < text.size();
+  items.reserve(ends.size() + (tail ? 1 : 0));
+  std::size_t begin = 0;
+  for (std::size_t end : ends) {
+    items.emplace_back(text.substr(begin, end - begin));
+    begin = end + separator.size();
+  }
+  if (tail) items.emplace_back(text.substr(item_start));
+  return items;
+}
+
+Text txt_trim(std::string_view text) {
+  auto space_at = [&](std::size_t p) -> std::size_t {
+    if (text[p] == ' ') return 1;
+    if (p + 1 < text.size() && byte_at(text, p) == 0xA1 && byte_at(text, p + 1) == 0xA1) return 2;
+    return 0;
+  };
+  std::size_t begin = 0;
+  for (std::size_t k; begin < text.size() && (k = space_at(begin)) != 0;) begin += k;
+  // Walk forward so that a trailing A1 A1 that is really the end of another pair
+  // is not taken for a space.
+  std::size_t end = begin;
+  for (std::size_t p = begin; p < text.size();) {
+    std::size_t k = space_at(p);
+    if (k == 0) {
+      k = char_length(text, p);
+      end = p + k;
+    }
+    p += k;
+  }
+  return Text(text.substr(begin, end - begin));
+}
+
+namespace {
+
+template <typename Change>
+Text change_case(std::string_view text, Change change) {
+  Text out(text);
+  for (std::size_t p = 0; p < out.size();) {
+    if (is_lead_byte(static_cast<unsigned char>(out[p]))) {
+      p += 2;
+    } else {
+      out[p] = change(out[p]);
+      ++p;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Text txt_upper(std::string_view text) {
+  return change_case(text, [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+}
+
+Text txt_lower(std::string_view text) {
+  return change_case(text, [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+}
+
+Text txt_spaces(int n) { return n < 1 ? Text() : Text(static_cast<std::size_t>(n), ' '); }
+
+int txt_compare(std::string_view a, std::string_view b) {
+  int c = a.compare(b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+}  // namespace quill

@@ -1,0 +1,18 @@
+#pragma once
+// Helpers shared by the platform files of the file layer; not part of its interface.
+
+#include <string>
+#include <string_view>
+
+namespace quill::fs_detail {
+
+// 0-based index of the last separator (character-aware), npos when none.
+std::size_t last_separator(std::string_view path);
+// A UTF-8 name as NTFS compares it: UTF-16 with each unit upper-cased. Invalid
+// UTF-8 becomes U+FFFD.
+std::u16string upper_utf16(std::string_view utf8);
+bool has_wildcard(std::u16string_view name);
+// * and ? over upper-cased names; "*.*" matches every name.
+bool wildcard_match(std::u16string_view pattern_upper, std::u16string_view name_upper);
+
+}  // namespace quill::fs_detail

@@ -2,11 +2,25 @@
 // The template format: the product loop between "[#商品循环开始#]" and
 // "[#商品循环结束#]", item placeholders filled in a fixed order, page placeholders.
 
+#include <functional>
 #include <string_view>
 
 #include "base/text.h"
 
 namespace quill {
+
+// The markers and placeholders as GBK bytes.
+struct TemplateMarkers {
+  Text loop_start, loop_end, loop_body;
+  Text link, nick, picture, price, badge, shop_link, title, volume, keyword, rank;
+};
+const TemplateMarkers& Markers();
+
+// Where templates live: program_dir/模板, program_dir/模板/name/模板文件.htm and
+// program_dir/模板/name/files. An empty name gives a path that does not exist.
+Text TemplatesRoot(std::string_view program_dir);
+Text TemplateFilePath(std::string_view program_dir, std::string_view name);
+Text TemplateResourceFolder(std::string_view program_dir, std::string_view name);
 
 // The text between the first start marker at or after pos (1-based, 0 = start)
 // and the next end marker; pos moves past the end marker. Either marker missing:
@@ -17,6 +31,8 @@ struct PreparedTemplate {
   Text item_section;   // the pattern of one item block; empty = no product loop
   Text page_template;  // the template with each loop block replaced by "[#循环体#]"
 };
+// A text without a loop pair, or with nothing between the markers, gives an
+// empty item section.
 PreparedTemplate PrepareTemplate(std::string_view template_text);
 
 // The values of one record, already in their final form.
@@ -24,8 +40,11 @@ struct ItemFields {
   Text link, nick, picture, price, badge, shop_link, title, volume, keyword;
   int rank = 0;
 };
+// Called with the shop link only when the block, at the moment the shop link is
+// due, still holds "[#店铺网址#]"; may replace it (the short form).
+using ShopLinkHook = std::function<void(Text& shop_link)>;
 // Fills a copy of the item section in the fixed placeholder order.
-Text FillItemBlock(std::string_view item_section, const ItemFields& fields);
+Text FillItemBlock(std::string_view item_section, const ItemFields& fields, const ShopLinkHook& shop_hook = {});
 // Fills "[#关键词#]" with the group first, then "[#循环体#]" with the items.
 Text FillPage(std::string_view page_template, std::string_view group, std::string_view items);
 

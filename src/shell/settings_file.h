@@ -31,11 +31,19 @@ struct StoredControls {
 // no template selected).
 StoredControls InitialControls();
 
+// The fixed item lists of the combo boxes, GBK, in their order.
+const TextList& SortItems();         // "价格从高到低" .. "商品下架时间从低到高" (11)
+const TextList& PictureSizeItems();  // "原图片", "460x460", "310x310", "210x210"
+const TextList& PathStyleItems();    // "关键词.htm", "关键词\index.htm"
+const TextList& ShortLinkItems();    // "百度", "CNZZ", "Baid"
+// The item at index, "" when the index is outside the list.
+Text ItemAt(const TextList& items, int index);
+
 // exe_dir + separator + "已生成".
 Text DefaultSaveDir(std::string_view exe_dir);
 
-// Fits an index to a list of item_count items: above the last gives the last,
-// below 0 gives -1.
+// Cuts a stored number toward zero and fits it to a list of item_count items:
+// above the last gives the last, below 0 (or not a number) gives -1.
 int FitSelection(double stored, int item_count);
 
 // Writes the ten keys in one file update.

@@ -1,0 +1,267 @@
+// quillmoor-batch: one generation run from the command line, exactly as a click
+// on "生成" makes it, over the settings the window restores at its start.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/codepage.h"
+#include "base/fatal.h"
+#include "base/fs.h"
+#include "base/ini.h"
+#include "base/ui_hooks.h"
+#include "generator/generation_run.h"
+#include "openapi/endpoints.h"
+#include "shell/settings_file.h"
+#include "shell/template_discovery.h"
+
+namespace quill {
+namespace {
+
+enum ExitCode { kExitOk = 0, kExitNoProductLoop = 1, kExitUsage = 2, kExitPagesFailed = 3 };
+
+constexpr std::string_view kUsage =
+    "usage: quillmoor-batch [options]\n"
+    "One generation run over the settings file, as the window's \"生成\" does it.\n"
+    "\n"
+    "  --program-dir DIR     the program folder (settings file, 模板/, 已生成/);\n"
+    "                        default: the folder of this executable\n"
+    "  --template NAME       the template folder to use instead of the stored choice\n"
+    "  --keywords-file FILE  keyword lines from FILE (GBK, or UTF-8 with a byte-order mark)\n"
+    "  --short-links N       shorten links with service N (0 百度, 1 CNZZ, 2 Baid)\n"
+    "  --gateway URL         the open platform gateway for this run\n"
+    "  --replace all|none|cancel\n"
+    "                        the answer when a resource file exists already (default all)\n"
+    "  --quiet               no progress lines and no summary\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 every page written, 1 the template has no product loop,\n"
+    "2 bad usage, 3 some page could not be written (or the run was interrupted).\n";
+
+std::atomic<bool> interrupted{false};
+
+void on_signal(int) { interrupted = true; }
+
+void print(std::string_view utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  std::fflush(stderr);
+}
+
+class BatchHooks final : public UiHooks {
+ public:
+  int show_message(const Text& message, unsigned, const Text&) override {
+    print(gbk_to_utf8(message) + "\n");
+    return kResultOk;
+  }
+  bool pump_events() override { return false; }
+  bool quit_requested() const override { return interrupted; }
+};
+
+struct Options {
+  std::optional<std::string> program_dir, template_name, keywords_file, gateway;
+  int short_link_service = -1;
+  ReplaceAnswer replace = ReplaceAnswer::yes_to_all;
+  bool quiet = false;
+};
+
+struct UsageError {
+  std::string message;
+};
+
+std::optional<ReplaceAnswer> parse_replace(std::string_view value) {
+  if (value == "all") return ReplaceAnswer::yes_to_all;
+  if (value == "none") return ReplaceAnswer::no_to_all;
+  if (value == "cancel") return ReplaceAnswer::cancel;
+  return std::nullopt;
+}
+
+// Throws UsageError; returns nullopt when --help or --version was answered.
+std::optional<Options> parse_options(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::optional<std::string> inline_value;
+    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+      inline_value = arg.substr(eq + 1);
+      arg.resize(eq);
+    }
+    auto value = [&]() -> std::string {
+      if (inline_value) return *inline_value;
+      if (i + 1 >= argc) throw UsageError{arg + " needs a value"};
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      return std::nullopt;
+    } else if (arg == "--version") {
+      std::printf("quillmoor-batch %s\n", QUILL_VERSION);
+      return std::nullopt;
+    } else if (arg == "--quiet" && !inline_value) {
+      options.quiet = true;
+    } else if (arg == "--program-dir") {
+      options.program_dir = value();
+    } else if (arg == "--template") {
+      options.template_name = value();
+    } else if (arg == "--keywords-file") {
+      options.keywords_file = value();
+    } else if (arg == "--gateway") {
+      options.gateway = value();
+    } else if (arg == "--short-links") {
+      const std::string n = value();
+      if (n != "0" && n != "1" && n != "2") throw UsageError{"--short-links takes 0, 1 or 2"};
+      options.short_link_service = n[0] - '0';
+    } else if (arg == "--replace") {
+      const auto answer = parse_replace(value());
+      if (!answer) throw UsageError{"--replace takes all, none or cancel"};
+      options.replace = *answer;
+    } else {
+      throw UsageError{"unknown option " + arg};
+    }
+  }
+  return options;
+}
+
+// Keyword lines as the keyword box holds them: GBK, lines joined by CR LF.
+Text read_keywords_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw UsageError{"cannot read the keywords file " + path};
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  Text text = data.starts_with(kBom) ? utf8_to_gbk(std::string_view(data).substr(kBom.size())) : data;
+  Text lines;
+  lines.reserve(text.size() + text.size() / 8);
+  // CR and LF never occur inside a GBK character, so bytes can be looked at alone.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines += "\r\n";
+    } else {
+      lines.push_back(c);
+    }
+  }
+  return lines;
+}
+
+class BatchControls final : public RunControls {
+ public:
+  BatchControls(StoredControls stored, Text template_name, int short_link_service)
+      : stored_(std::move(stored)), template_name_(std::move(template_name)), service_(short_link_service) {}
+  Text keywords() override { return stored_.keywords; }
+  int sort_index() override { return stored_.sort; }
+  Text template_name() override { return template_name_; }
+  Text save_folder() override { return stored_.save_dir; }
+  int path_style() override { return stored_.path_style; }
+  Text item_count() override { return stored_.count; }
+  Text pid() override { return stored_.pid; }
+  Text app_key() override { return stored_.app_key; }
+  Text app_secret() override { return stored_.app_secret; }
+  bool short_links() override { return service_ >= 0; }
+  int short_link_service() override { return service_ >= 0 ? service_ : 0; }
+  int picture_size_index() override { return stored_.picture_size; }
+  Text picture_size_text() override { return ItemAt(PictureSizeItems(), stored_.picture_size); }
+
+ private:
+  StoredControls stored_;
+  Text template_name_;
+  int service_;
+};
+
+class BatchHost final : public RunHost {
+ public:
+  BatchHost(ReplaceAnswer replace, bool quiet) : replace_(replace), quiet_(quiet) {}
+  void set_title(const Text&) override {}
+  ReplaceAnswer ask_replace(const Text&) override { return replace_; }
+  void line_started(int number, int total, const Text& line) override {
+    if (quiet_) return;
+    print("[" + std::to_string(number) + "/" + std::to_string(total) + "] 正在生成.." + gbk_to_utf8(line) + "\n");
+  }
+
+ private:
+  ReplaceAnswer replace_;
+  bool quiet_;
+};
+
+Text program_folder(const Options& options) {
+  if (!options.program_dir) return exe_directory();
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(*options.program_dir, error);
+  if (error || !std::filesystem::is_directory(absolute, error))
+    throw UsageError{"no such program folder " + *options.program_dir};
+  std::string path = absolute.lexically_normal().string();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return utf8_to_gbk(path);
+}
+
+void print_summary(const RunSummary& s, double seconds) {
+  char elapsed[32];
+  std::snprintf(elapsed, sizeof elapsed, "%.3f", seconds);
+  print("完成：写入页面 " + std::to_string(s.pages_written) + "，记录 " + std::to_string(s.records) +
+        "，无结果的调用 " + std::to_string(s.empty_calls) + "，未能写入的页面 " + std::to_string(s.pages_failed) +
+        "，用时 " + elapsed + " 秒\n");
+}
+
+int run(const Options& options) {
+  const Text program_dir = program_folder(options);
+  std::optional<Text> keywords;
+  if (options.keywords_file) keywords = read_keywords_file(*options.keywords_file);
+  // The window works in its own folder; relative save folders mean the same here.
+  std::error_code error;
+  std::filesystem::current_path(gbk_to_utf8(program_dir), error);
+
+  IniStore store;
+  store.set_file(txt_join(program_dir, kPathSeparator, kSettingsFileName));
+  const TextList templates = ListTemplateFolders(program_dir);
+  StoredControls stored = RestoreSettings(store, InitialControls(), program_dir,
+                                          [&] { return static_cast<int>(templates.size()); });
+  if (keywords) stored.keywords = *keywords;
+
+  Text template_name = ItemAt(templates, stored.template_index);
+  if (options.template_name) {
+    template_name = utf8_to_gbk(*options.template_name);
+    if (std::find(templates.begin(), templates.end(), template_name) == templates.end())
+      throw UsageError{"no template folder named " + *options.template_name};
+  }
+
+  RunEnvironment environment{program_dir, read_endpoints(store.file())};
+  if (options.gateway) environment.endpoints.gateway = utf8_to_gbk(*options.gateway);
+
+  BatchControls controls(std::move(stored), std::move(template_name), options.short_link_service);
+  BatchHost host(options.replace, options.quiet);
+  const auto started = std::chrono::steady_clock::now();
+  const RunSummary summary = RunGeneration(controls, host, environment);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+
+  if (summary.no_product_loop) return kExitNoProductLoop;
+  if (summary.stopped) print("已中断\n");
+  if (!options.quiet) print_summary(summary, elapsed.count());
+  return summary.stopped || summary.pages_failed > 0 ? kExitPagesFailed : kExitOk;
+}
+
+}  // namespace
+}  // namespace quill
+
+int main(int argc, char** argv) {
+  using namespace quill;
+  install_out_of_memory_handler();
+  static BatchHooks hooks;
+  set_ui_hooks(&hooks);
+  std::signal(SIGINT, on_signal);
+  std::signal(SIGTERM, on_signal);
+  try {
+    const auto options = parse_options(argc, argv);
+    if (!options) return kExitOk;
+    return run(*options);
+  } catch (const UsageError& e) {
+    print("quillmoor-batch: " + e.message + "\n(--help shows the options)\n");
+    return kExitUsage;
+  }
+}

@@ -1,0 +1,131 @@
+// quillmoor-batch as a user runs it: a program folder, the settings file, the
+// sandbox on loopback; what it prints and how it exits.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "base/codepage.h"
+#include "generator/sandbox_process.h"
+#include "generator/scratch_folder.h"
+
+namespace quill::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class BatchTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir / "prog");
+    fs::copy(fs::path(QUILL_PROGRAM_DIR_PATH) / "模板", dir / "prog/模板", fs::copy_options::recursive);
+    write_settings("");
+  }
+  // The settings file: the network section pointing at the sandbox, plus extra lines (UTF-8).
+  void write_settings(const std::string& extra) {
+    const std::string url = sandbox.url();
+    write_file(dir / "prog/Quillbatch.ini",
+               gbk("[网络]\r\n网关=" + url + "/router/rest?\r\n百度=" + url + "\r\nCNZZ=" + url + "\r\nBaid=" + url +
+                   "\r\n图片服务器=" + sandbox.host() + "\r\n" + extra));
+  }
+  int batch(const std::string& arguments) {
+    const std::string command = std::string("'") + QUILL_BATCH_PATH + "' --program-dir '" + (dir / "prog").string() +
+                                "' " + arguments + " 2>'" + (dir / "stderr").string() + "' >'" +
+                                (dir / "stdout").string() + "'";
+    const int status = std::system(command.c_str());
+    err = read_file(dir / "stderr");
+    out = read_file(dir / "stdout");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  bool exists(const std::string& relative) { return fs::exists(dir / relative); }
+
+  SandboxProcess sandbox;
+  ScratchFolder dir;
+  std::string err, out;
+};
+
+TEST_F(BatchTool, DefaultSettingsWriteTheThreePagesAndReportProgress) {
+  const std::string settings_before = read_file(dir / "prog/Quillbatch.ini");
+  EXPECT_EQ(batch(""), 0) << err;
+  EXPECT_TRUE(exists("prog/已生成/女装,女鞋,女包.htm"));
+  EXPECT_TRUE(exists("prog/已生成/2012.htm"));
+  EXPECT_TRUE(exists("prog/已生成/连衣裙,毛衣.htm"));
+  EXPECT_TRUE(exists("prog/已生成/files/style.css"));
+  EXPECT_NE(err.find("[1/3] 正在生成..女装,女鞋,女包\n[2/3] 正在生成..2012\n[3/3] 正在生成..连衣裙,毛衣\n"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("写入页面 3，记录 60，无结果的调用 0，未能写入的页面 0"), std::string::npos) << err;
+  EXPECT_EQ(read_file(dir / "prog/Quillbatch.ini"), settings_before);
+}
+
+TEST_F(BatchTool, StoredSettingsAreUsed) {
+  write_settings("[通常配置]\r\n关键词=甲┊*┊乙\r\n获取数目=3\r\n路径式样=1\r\n保存目录=pages\r\n尺寸=0\r\n");
+  EXPECT_EQ(batch("--quiet"), 0) << err;
+  EXPECT_EQ(err, "");
+  // A relative save folder is taken in the program folder, as the window does.
+  const std::string page = gbk_to_utf8(read_file(dir / "prog/pages/甲/index.htm"));
+  EXPECT_NE(page.find("<span class=\"rank\">3</span>"), std::string::npos);
+  EXPECT_EQ(page.find("<span class=\"rank\">4</span>"), std::string::npos);
+  EXPECT_TRUE(exists("prog/pages/乙/files/logo.svg"));
+}
+
+TEST_F(BatchTool, KeywordsFileInGbkOrUtf8WithByteOrderMark) {
+  write_file(dir / "gbk.txt", gbk("春装\n夏装\n"));
+  EXPECT_EQ(batch("--keywords-file '" + (dir / "gbk.txt").string() + "'"), 0) << err;
+  EXPECT_TRUE(exists("prog/已生成/春装.htm"));
+  write_file(dir / "utf8.txt", "\xEF\xBB\xBF秋装\r\n冬装");
+  EXPECT_EQ(batch("--keywords-file='" + (dir / "utf8.txt").string() + "'"), 0) << err;
+  EXPECT_TRUE(exists("prog/已生成/冬装.htm"));
+  EXPECT_NE(err.find("[2/2] 正在生成..冬装"), std::string::npos);
+}
+
+TEST_F(BatchTool, ShortLinksAndGatewayOptions) {
+  write_file(dir / "k.txt", "2012");
+  EXPECT_EQ(batch("--short-links 2 --keywords-file '" + (dir / "k.txt").string() + "'"), 0) << err;
+  EXPECT_NE(gbk_to_utf8(read_file(dir / "prog/已生成/2012.htm")).find(sandbox.url() + "/s/"), std::string::npos);
+  EXPECT_EQ(batch("--gateway http://127.0.0.1:1/router/rest? --keywords-file '" + (dir / "k.txt").string() + "'"), 0);
+  EXPECT_NE(err.find("无结果的调用 1"), std::string::npos) << err;
+}
+
+TEST_F(BatchTool, TemplateWithoutProductLoopExitsWithOne) {
+  write_file(dir / "prog/模板/空/模板文件.htm", gbk("<p>[#商品循环开始#][#商品循环结束#]</p>"));
+  EXPECT_EQ(batch("--template 空"), 1);
+  EXPECT_NE(err.find("当前选择的模板没有商品循环段落！"), std::string::npos) << err;
+  EXPECT_FALSE(exists("prog/已生成"));
+}
+
+TEST_F(BatchTool, PageThatCannotBeWrittenExitsWithThree) {
+  write_file(dir / "k.txt", "ok\n../outside\n");
+  EXPECT_EQ(batch("--keywords-file '" + (dir / "k.txt").string() + "'"), 3);
+  EXPECT_NE(err.find("写入页面 1，记录 20，无结果的调用 0，未能写入的页面 1"), std::string::npos) << err;
+  EXPECT_FALSE(exists("prog/outside.htm"));
+}
+
+TEST_F(BatchTool, ReplaceAnswersFromTheOption) {
+  write_file(dir / "prog/已生成/files/style.css", "mine");
+  EXPECT_EQ(batch("--replace none --quiet"), 0);
+  EXPECT_EQ(read_file(dir / "prog/已生成/files/style.css"), "mine");
+  EXPECT_EQ(batch("--replace cancel --quiet"), 0);
+  EXPECT_EQ(read_file(dir / "prog/已生成/files/style.css"), "mine");
+  EXPECT_EQ(batch("--quiet"), 0);
+  EXPECT_NE(read_file(dir / "prog/已生成/files/style.css"), "mine");
+}
+
+TEST_F(BatchTool, BadUsageExitsWithTwo) {
+  for (const char* args : {"--frobnicate", "--short-links 3", "--replace maybe", "--template 没有这个",
+                           "--keywords-file /nonexistent/k.txt", "--gateway"}) {
+    EXPECT_EQ(batch(args), 2) << args;
+    EXPECT_NE(err.find("quillmoor-batch: "), std::string::npos) << args;
+  }
+  EXPECT_FALSE(exists("prog/已生成"));
+}
+
+TEST_F(BatchTool, HelpAndVersion) {
+  EXPECT_EQ(batch("--help"), 0);
+  EXPECT_NE(out.find("--keywords-file"), std::string::npos);
+  EXPECT_EQ(batch("--version"), 0);
+  EXPECT_EQ(out.rfind("quillmoor-batch ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace quill::testing

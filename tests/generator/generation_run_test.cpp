@@ -1,0 +1,298 @@
+#include "generator/generation_run.h"
+
+#include <gtest/gtest.h>
+
+#include "generator/answer_server.h"
+#include "generator/template_format.h"
+#include "generator/run_fixture.h"
+
+namespace quill::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+Record record(int n, const std::string& word) {
+  const std::string i = std::to_string(n);
+  return Record{"http://s.click.example/t?i=" + i + "&amp;w=1",
+                "卖家" + i,
+                "http://img.example/" + i + ".jpg",
+                i + ".50",
+                std::to_string(n * 4),
+                "http://shop.example/s" + i,
+                word + " &lt;span class=H&gt;宝贝&lt;/span&gt; " + i,
+                std::to_string(100 + n)};
+}
+
+std::vector<Record> records(int count, const std::string& word) {
+  std::vector<Record> list;
+  for (int n = 1; n <= count; ++n) list.push_back(record(n, word));
+  return list;
+}
+
+class Run : public RunTest {
+ protected:
+  void SetUp() override {
+    RunTest::SetUp();
+    env.endpoints.gateway = server.gateway();
+    env.endpoints.picture_host = "pics.example";
+  }
+  // The item lines of a page (between <ol> and </ol>).
+  std::vector<std::string> items(const std::string& page_name) {
+    const std::string text = page(page_name);
+    std::vector<std::string> lines;
+    std::size_t pos = text.find("<li>");
+    while (pos != std::string::npos) {
+      const std::size_t end = text.find("</li>", pos);
+      lines.push_back(text.substr(pos + 4, end - pos - 4));
+      pos = text.find("<li>", end);
+    }
+    return lines;
+  }
+  AnswerServer server;
+};
+
+TEST_F(Run, DefaultLinesGiveThreePagesMatchingTheExpectedFiles) {
+  v.keywords = gbk("女装,女鞋,女包\r\n2012\r\n连衣裙,毛衣");
+  server.answer("女装", answer_xml(records(2, "女装")));
+  server.answer("女鞋", answer_xml(records(3, "女鞋")));
+  server.answer("女包", answer_xml(records(1, "女包")));
+  server.answer("2012", answer_xml(records(2, "2012")));
+  server.answer("连衣裙", answer_xml(records(1, "连衣裙")));
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 3);
+  EXPECT_EQ(s.records, 9);
+  EXPECT_EQ(s.empty_calls, 1);  // 毛衣 has no answer of its own
+  for (const char* name : {"女装,女鞋,女包.htm", "2012.htm", "连衣裙,毛衣.htm"}) {
+    EXPECT_EQ(read_file(dir / "out" / name), read_file(fs::path(QUILL_GENERATOR_TEST_DATA) / "expected" / name))
+        << name;
+  }
+  EXPECT_EQ(host.titles, (std::vector<std::string>{"正在生成..女装,女鞋,女包", "正在生成..2012",
+                                                   "正在生成..连衣裙,毛衣", "Quillmoor"}));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"1/3 女装,女鞋,女包", "2/3 2012", "3/3 连衣裙,毛衣"}));
+  EXPECT_TRUE(exists("out/files/img/p.png"));
+}
+
+TEST_F(Run, RequestCarriesKeywordPidFieldsSortAndCount) {
+  v.keywords = gbk("夏装，短裙");
+  v.count = gbk("５０");
+  v.pid = "mm_1_2_3";
+  run();
+  const auto forms = server.forms();
+  ASSERT_EQ(forms.size(), 1u);
+  const Form& f = forms[0];
+  EXPECT_EQ(f.at("keyword"), "夏装，短裙");
+  EXPECT_EQ(f.at("pid"), "mm_1_2_3");
+  EXPECT_EQ(f.at("page_size"), "40");
+  EXPECT_EQ(f.at("page_no"), "1");
+  EXPECT_EQ(f.at("sort"), "commissionNum_desc");
+  EXPECT_EQ(f.at("method"), "taobao.taobaoke.items.get");
+  EXPECT_EQ(f.at("fields"),
+            "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume");
+}
+
+TEST_F(Run, CountTextsAreSentAsTheyConvertAndSortOutsideTheListIsLeftOut) {
+  v.keywords = "a";
+  v.sort = -1;
+  for (const char* count : {"0", "-5", "abc", "12x"}) {
+    v.count = count;
+    run();
+  }
+  v.sort = 0;
+  run();
+  const auto forms = server.forms();
+  ASSERT_EQ(forms.size(), 5u);
+  EXPECT_EQ(forms[0].at("page_size"), "0");
+  EXPECT_EQ(forms[1].at("page_size"), "-5");
+  EXPECT_EQ(forms[2].at("page_size"), "0");
+  EXPECT_EQ(forms[3].at("page_size"), "12");
+  EXPECT_EQ(forms[0].count("sort"), 0u);
+  EXPECT_EQ(forms[4].at("sort"), "price_desc");
+}
+
+TEST_F(Run, RanksStartAgainForEveryKeywordOfTheGroup) {
+  v.keywords = "a,b";
+  server.answer("a", answer_xml(records(3, "a")));
+  server.answer("b", answer_xml(records(2, "b")));
+  run();
+  const auto lines = items("a,b.htm");
+  ASSERT_EQ(lines.size(), 5u);
+  std::string ranks;
+  for (const auto& line : lines) ranks += line.substr(0, line.find('.')) + (line.find("(a)") != std::string::npos ? "a" : "b");
+  EXPECT_EQ(ranks, "1a2a3a1b2b");
+}
+
+TEST_F(Run, MissingFieldIsEmptyForItsOwnRecordOnly) {
+  v.keywords = "k";
+  v.picture_size = 0;
+  std::vector<Record> list = records(2, "k");
+  list[0].pic_url.clear();
+  list[0].price.clear();
+  server.answer("k", answer_xml(list));
+  run();
+  const auto lines = items("k.htm");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("<img src=\"\"> ￥ 售101"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("<img src=\"http://img.example/2.jpg\"> ￥2.50"), std::string::npos) << lines[1];
+}
+
+TEST_F(Run, EmptyShopLinkDoesNotEndTheWalkAndRecordsWithoutLinkAreSkipped) {
+  v.keywords = "k";
+  std::vector<Record> list = records(4, "k");
+  list[0].shop_click_url.clear();
+  list[1].click_url.clear();
+  server.answer("k", answer_xml(list));
+  const RunSummary s = run();
+  const auto lines = items("k.htm");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("<a href=\"\">店</a>"), std::string::npos);
+  EXPECT_EQ(lines[1].substr(0, 2), "2.");
+  EXPECT_NE(lines[1].find("i=3&w=1"), std::string::npos);
+  EXPECT_EQ(s.records, 3);
+}
+
+TEST_F(Run, PictureSizeSuffix) {
+  v.keywords = "k";
+  server.answer("k", answer_xml(records(1, "k")));
+  const std::pair<int, std::string> cases[] = {
+      {0, "http://img.example/1.jpg\""}, {1, "1.jpg_460x460.jpg\""}, {3, "1.jpg_210x210.jpg\""}, {-1, "1.jpg_.jpg\""}};
+  for (const auto& [size, expected] : cases) {
+    v.picture_size = size;
+    run();
+    EXPECT_NE(items("k.htm").at(0).find(expected), std::string::npos) << size;
+  }
+}
+
+TEST_F(Run, CreditBadgeFromScoreOnThePictureHost) {
+  v.keywords = "k";
+  std::vector<Record> list = records(3, "k");  // scores 4, 8, 12
+  list[2].score = "abc";
+  server.answer("k", answer_xml(list));
+  run();
+  const auto lines = items("k.htm");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("http://pics.example/newrank/s_red_4.gif"), std::string::npos);
+  EXPECT_NE(lines[1].find("http://pics.example/newrank/s_blue_3.gif"), std::string::npos);
+  EXPECT_NE(lines[2].find("http://pics.example/newrank/s_crown_5.gif"), std::string::npos);
+}
+
+TEST_F(Run, BlankLinesAreSkippedAndLinesTrimmed) {
+  v.keywords = gbk("  a  \r\n\r\n   \r\n　b\r\n");
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 2);
+  EXPECT_TRUE(exists("out/a.htm"));
+  EXPECT_TRUE(exists("out/b.htm"));
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"1/4 a", "4/4 b"}));
+}
+
+TEST_F(Run, EmptyKeywordBoxWritesNoPageButCopiesFiles) {
+  v.keywords = "";
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 0);
+  EXPECT_TRUE(server.forms().empty());
+  EXPECT_EQ(host.titles, std::vector<std::string>{"Quillmoor"});
+  EXPECT_TRUE(exists("out/files/s.css"));
+}
+
+TEST_F(Run, TemplateWithoutProductLoopShowsTheMessageAndWritesNothing) {
+  v.keywords = "a";
+  const auto& m = Markers();
+  for (const std::string& text : {std::string("<p>") + m.loop_start + m.loop_end, std::string("[#商品循环开始#]x[#商品循环结束#]")}) {
+    write_file(dir / "prog/模板/small/模板文件.htm", text);
+    const RunSummary s = run();
+    EXPECT_TRUE(s.no_product_loop);
+  }
+  v.template_name = "";
+  EXPECT_TRUE(run().no_product_loop);
+  EXPECT_EQ(hooks.messages, std::vector<std::string>(3, "当前选择的模板没有商品循环段落！"));
+  EXPECT_TRUE(server.forms().empty());
+  EXPECT_TRUE(host.titles.empty());
+  EXPECT_FALSE(exists("out"));
+}
+
+TEST_F(Run, PathStyleOneWritesIndexAndFilesPerLine) {
+  v.keywords = gbk("甲\r\n乙");
+  v.path_style = 1;
+  EXPECT_EQ(run().pages_written, 2);
+  EXPECT_TRUE(exists("out/甲/index.htm"));
+  EXPECT_TRUE(exists("out/乙/files/img/p.png"));
+  EXPECT_FALSE(exists("out/files"));
+}
+
+TEST_F(Run, NoPathStyleWritesPagesWithoutFiles) {
+  v.keywords = "a";
+  v.path_style = -1;
+  EXPECT_EQ(run().pages_written, 1);
+  EXPECT_TRUE(exists("out/a.htm"));
+  EXPECT_FALSE(exists("out/files"));
+}
+
+TEST_F(Run, MissingSaveFolderIsCreatedForATemplateWithoutFiles) {
+  fs::remove_all(dir / "prog/模板/small/files");
+  v.keywords = "a\r\nb";
+  v.save_folder = dir.gbk_path("new/deeper");
+  EXPECT_EQ(run().pages_written, 2);
+  EXPECT_TRUE(exists("new/deeper/a.htm"));
+  v.path_style = 1;
+  EXPECT_EQ(run().pages_written, 2);
+  EXPECT_TRUE(exists("new/deeper/b/index.htm"));
+}
+
+TEST_F(Run, LineThatWouldLeaveTheSaveFolderGetsNoPage) {
+  v.keywords = "../escaped\r\nok\r\na/../../up\r\n/abs";
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 1);
+  EXPECT_EQ(s.pages_failed, 3);
+  EXPECT_FALSE(exists("escaped.htm"));
+  EXPECT_FALSE(exists("up.htm"));
+  EXPECT_TRUE(exists("out/ok.htm"));
+}
+
+TEST_F(Run, LineWithSeparatorNamesAPageInAnExistingSubfolderOnly) {
+  v.keywords = "sub/a\r\nnone/b";
+  fs::create_directories(dir / "out/sub");
+  const RunSummary s = run();
+  EXPECT_TRUE(exists("out/sub/a.htm"));
+  EXPECT_EQ(s.pages_written, 1);
+  EXPECT_EQ(s.pages_failed, 1);
+}
+
+TEST_F(Run, GatewayDownStillWritesEveryPage) {
+  env.endpoints.gateway = "http://127.0.0.1:1/router/rest?";
+  v.keywords = "a,b\r\nc";
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 2);
+  EXPECT_EQ(s.empty_calls, 3);
+  EXPECT_TRUE(items("a,b.htm").empty());
+  EXPECT_NE(page("c.htm").find("<ol>\r\n\r\n</ol>"), std::string::npos);
+}
+
+TEST_F(Run, QuitRequestStopsBeforeTheNextLine) {
+  v.keywords = "a\r\nb";
+  hooks.quit = true;
+  const RunSummary s = run();
+  EXPECT_TRUE(s.stopped);
+  EXPECT_EQ(s.pages_written, 0);
+  EXPECT_TRUE(server.forms().empty());
+}
+
+TEST_F(Run, ControlsAreReadWhenAClickWouldReadThem) {
+  v.keywords = "a,b\r\nc";
+  v.path_style = 1;
+  server.answer_others(answer_xml(records(2, "x")));
+  run();
+  EXPECT_EQ(reads["keywords"], 1);
+  EXPECT_EQ(reads["sort"], 1);
+  EXPECT_EQ(reads["save"], 1);
+  EXPECT_EQ(reads["count"], 1);
+  EXPECT_EQ(reads["pid"], 3);
+  EXPECT_EQ(reads["key"], 3);
+  EXPECT_EQ(reads["secret"], 3);
+  EXPECT_EQ(reads["picture_size"], 6);
+  EXPECT_EQ(reads["picture_text"], 6);
+  EXPECT_EQ(reads["short_links"], 12);  // item link and shop link of every record
+  EXPECT_EQ(reads["path_style"], 1 + 2 * 2);
+  EXPECT_EQ(reads["template"], 1 + 2);  // the load, and the copy of every line
+}
+
+}  // namespace
+}  // namespace quill::testing

@@ -1,0 +1,191 @@
+// The generation run end to end against quillmoor-sandbox on loopback, with the
+// shipped default template.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "generator/generation_run.h"
+#include "generator/run_fixture.h"
+#include "generator/sandbox_process.h"
+
+namespace quill::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SandboxRun : public RunTest {
+ protected:
+  void SetUp() override {
+    RunTest::SetUp();
+    fs::copy(fs::path(QUILL_PROGRAM_DIR_PATH) / "模板", dir / "prog/模板", fs::copy_options::recursive);
+    v.template_name = gbk("默认模板");
+    v.keywords = gbk("女装,女鞋,女包\r\n2012\r\n连衣裙,毛衣");
+    v.app_key = "31415926";
+    v.app_secret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
+    v.pid = "mm_1_2_3";
+    use(sandbox);
+  }
+  void use(const SandboxProcess& s) {
+    env.endpoints.gateway = s.url() + "/router/rest?";
+    env.endpoints.baidu = env.endpoints.cnzz = env.endpoints.baid = s.url();
+    env.endpoints.picture_host = s.host();
+  }
+  static std::vector<std::string> all(const std::string& text, const std::string& pattern) {
+    std::vector<std::string> found;
+    const std::regex re(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it)
+      found.push_back((*it)[1]);
+    return found;
+  }
+  std::vector<std::string> item_links(const std::string& name) {
+    return all(page(name), "<a class=\"buy\" href=\"([^\"]*)\"");
+  }
+  std::vector<std::string> shop_links(const std::string& name) {
+    return all(page(name), "<a class=\"shop\" href=\"([^\"]*)\"");
+  }
+  SandboxProcess sandbox;
+};
+
+TEST_F(SandboxRun, DefaultLinesGiveThreePagesRankedPerKeyword) {
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 3);
+  EXPECT_EQ(s.records, 60);
+  const std::string first = page("女装,女鞋,女包.htm");
+  const auto ranks = all(first, "<span class=\"rank\">(\\d+)</span>");
+  ASSERT_EQ(ranks.size(), 30u);
+  for (std::size_t i = 0; i < ranks.size(); ++i) EXPECT_EQ(ranks[i], std::to_string(i % 10 + 1)) << i;
+  EXPECT_NE(first.find("<title>女装,女鞋,女包 - 精选好货</title>"), std::string::npos);
+  EXPECT_EQ(all(first, "<p class=\"tag\">#(.*)</p>")[10], "女鞋");
+  EXPECT_EQ(all(page("2012.htm"), "<span class=\"rank\">(\\d+)</span>").size(), 10u);
+  EXPECT_TRUE(exists("out/连衣裙,毛衣.htm"));
+  EXPECT_TRUE(exists("out/files/style.css"));
+  EXPECT_TRUE(exists("out/files/logo.svg"));
+  // No placeholder is left over, and the escaped markup of the titles is gone.
+  EXPECT_EQ(first.find("[#"), std::string::npos);
+  EXPECT_EQ(first.find("&lt;"), std::string::npos);
+}
+
+TEST_F(SandboxRun, PathStyleOneCopiesFilesBesideEveryPage) {
+  v.path_style = 1;
+  EXPECT_EQ(run().pages_written, 3);
+  for (const char* line : {"女装,女鞋,女包", "2012", "连衣裙,毛衣"}) {
+    EXPECT_TRUE(exists(std::string("out/") + line + "/index.htm")) << line;
+    EXPECT_TRUE(exists(std::string("out/") + line + "/files/no-picture.png")) << line;
+  }
+  EXPECT_FALSE(exists("out/files"));
+}
+
+TEST_F(SandboxRun, BadgesAndPicturesPointAtTheConfiguredServers) {
+  v.keywords = "2012";
+  v.picture_size = 1;
+  run();
+  const std::string text = page("2012.htm");
+  const auto badges = all(text, "<img class=\"badge\" src=\"([^\"]*)\"");
+  ASSERT_EQ(badges.size(), 10u);
+  for (const auto& b : badges)
+    EXPECT_TRUE(std::regex_match(b, std::regex("http://" + sandbox.host() + "/newrank/s_(red|blue|cap|crown)_[1-5]\\.gif")))
+        << b;
+  for (const auto& p : all(text, "<img src=\"([^\"]*)\" alt")) EXPECT_TRUE(p.ends_with(".jpg_460x460.jpg")) << p;
+}
+
+TEST_F(SandboxRun, ShortLinksFromEachService) {
+  v.keywords = "2012";
+  run();
+  const auto long_items = item_links("2012.htm");
+  const auto long_shops = shop_links("2012.htm");
+  ASSERT_EQ(long_items.size(), 10u);
+  v.short_links = true;
+  for (int service : {0, 1, 2}) {
+    v.service = service;
+    run();
+    const auto items = item_links("2012.htm");
+    const auto shops = shop_links("2012.htm");
+    ASSERT_EQ(items.size(), 10u);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      EXPECT_TRUE(std::regex_match(items[i], std::regex(sandbox.url() + "/s/[0-9A-Za-z]{6}"))) << service << items[i];
+      EXPECT_TRUE(std::regex_match(shops[i], std::regex(sandbox.url() + "/s/[0-9A-Za-z]{6}"))) << service << shops[i];
+      EXPECT_NE(items[i], long_items[i]);
+    }
+  }
+  const std::string log = sandbox.log();
+  EXPECT_NE(log.find("/create.php"), std::string::npos);
+  EXPECT_NE(log.find("/v1/data/link_conv/rd_dispatcher.php"), std::string::npos);
+}
+
+TEST_F(SandboxRun, ShortenerDownKeepsTheLongLinks) {
+  SandboxProcess down({"--shortener-down"});
+  use(down);
+  v.keywords = "2012";
+  run();
+  const auto long_items = item_links("2012.htm");
+  v.short_links = true;
+  for (int service : {0, 1, 2}) {
+    v.service = service;
+    EXPECT_EQ(run().pages_written, 1);
+    EXPECT_EQ(item_links("2012.htm"), long_items) << service;
+  }
+}
+
+TEST_F(SandboxRun, TemplateWithoutShopLinkCostsNoShortLinkForIt) {
+  write_file(dir / "prog/模板/plain/模板文件.htm", gbk("[#商品循环开始#]<a href=\"[#商品网址#]\">[#商品标题#]</a>[#商品循环结束#]"));
+  v.template_name = "plain";
+  v.keywords = "2012";
+  v.count = "3";
+  v.short_links = true;
+  v.service = 2;
+  run();
+  const std::string log = sandbox.log();
+  std::size_t shortened = 0;
+  for (std::size_t at = log.find("\"path\":\"/\""); at != std::string::npos; at = log.find("\"path\":\"/\"", at + 1))
+    ++shortened;
+  EXPECT_EQ(shortened, 3u);
+}
+
+class ReplaceQuestion : public SandboxRun {
+ protected:
+  void SetUp() override {
+    SandboxRun::SetUp();
+    v.keywords = "2012";
+    write_file(dir / "out/files/style.css", "old style");
+    write_file(dir / "out/files/logo.svg", "old logo");
+  }
+};
+
+TEST_F(ReplaceQuestion, YesToAllReplacesTheResources) {
+  host.answer = ReplaceAnswer::yes_to_all;
+  EXPECT_EQ(run().pages_written, 1);
+  EXPECT_EQ(host.asked.size(), 1u);
+  EXPECT_NE(read_file(dir / "out/files/style.css"), "old style");
+  EXPECT_NE(read_file(dir / "out/files/logo.svg"), "old logo");
+}
+
+TEST_F(ReplaceQuestion, NoKeepsTheOldFilesAndThePageIsStillWritten) {
+  host.answer = ReplaceAnswer::no;
+  EXPECT_EQ(run().pages_written, 1);
+  EXPECT_EQ(host.asked.size(), 2u);
+  EXPECT_EQ(read_file(dir / "out/files/style.css"), "old style");
+  EXPECT_TRUE(exists("out/files/no-picture.png"));
+}
+
+TEST_F(ReplaceQuestion, CancelStopsTheCopyButNotTheRun) {
+  host.answer = ReplaceAnswer::cancel;
+  EXPECT_EQ(run().pages_written, 1);
+  EXPECT_EQ(host.asked.size(), 1u);
+  EXPECT_EQ(read_file(dir / "out/files/style.css") + read_file(dir / "out/files/logo.svg"), "old styleold logo");
+}
+
+TEST_F(SandboxRun, GatewayThatNeverAnswersInTimeStillWritesTheEmptyPage) {
+  SandboxProcess slow({"--slow-ms", "33000"});
+  use(slow);
+  v.keywords = "2012";
+  const auto started = std::chrono::steady_clock::now();
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 1);
+  EXPECT_EQ(s.empty_calls, 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(32));
+  EXPECT_TRUE(all(page("2012.htm"), "<span class=\"rank\">(\\d+)</span>").empty());
+}
+
+}  // namespace
+}  // namespace quill::testing

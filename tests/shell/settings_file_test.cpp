@@ -1,0 +1,119 @@
+#include "shell/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "base/codepage.h"
+#include "generator/scratch_folder.h"
+
+namespace quill {
+namespace {
+
+using testing::read_file;
+using testing::ScratchFolder;
+using testing::write_file;
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override { store.set_file(dir.gbk_path("Quillbatch.ini")); }
+  // The ini text given in UTF-8, stored as GBK with CR LF.
+  void write_ini(const std::string& utf8_lines) { write_file(dir / "Quillbatch.ini", gbk(utf8_lines)); }
+  StoredControls restore(int templates = 1) {
+    return RestoreSettings(store, InitialControls(), "/prog", [=] { return templates; });
+  }
+  ScratchFolder dir;
+  IniStore store;
+};
+
+TEST_F(Settings, FirstStartShowsInitialValuesDefaultFolderAndFirstTemplate) {
+  StoredControls expected = InitialControls();
+  expected.save_dir = gbk("/prog/已生成");
+  expected.template_index = 0;
+  EXPECT_EQ(restore(), expected);
+}
+
+TEST_F(Settings, SaveWritesTheTenKeysInOrder) {
+  StoredControls c = InitialControls();
+  c.template_index = 0;
+  c.save_dir = gbk("/prog/已生成");
+  SaveSettings(store, c);
+  EXPECT_EQ(read_file(dir / "Quillbatch.ini"),
+            gbk("[通常配置]\r\n关键词=女装,女鞋,女包┊*┊2012┊*┊连衣裙,毛衣\r\n获取数目=10\r\n钥匙=31415926\r\n"
+                "密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57\r\nPID=你的pid数字串，只填中间串\r\n排序=5\r\n尺寸=3\r\n"
+                "模板=0\r\n保存目录=/prog/已生成\r\n路径式样=0\r\n"));
+}
+
+TEST_F(Settings, SaveThenRestoreGivesTheSameControls) {
+  StoredControls c = InitialControls();
+  c.keywords = gbk("一\r\n\r\n三");
+  c.sort = 0;
+  c.picture_size = -1;
+  c.template_index = 1;
+  c.save_dir = "";
+  c.path_style = 1;
+  SaveSettings(store, c);
+  EXPECT_EQ(restore(2), c);
+}
+
+TEST_F(Settings, StoredIndexesAreCutAndFittedToTheLists) {
+  write_ini("[通常配置]\r\n排序=12\r\n尺寸=-3\r\n路径式样=0.9\r\n模板=4\r\n");
+  StoredControls c = restore(2);
+  EXPECT_EQ(c.sort, 10);
+  EXPECT_EQ(c.picture_size, -1);
+  EXPECT_EQ(c.path_style, 0);
+  EXPECT_EQ(c.template_index, 1);
+  write_ini("[通常配置]\r\n排序=2.9\r\n尺寸=abc\r\n模板=-0.5\r\n");
+  c = restore(2);
+  EXPECT_EQ(c.sort, 2);
+  EXPECT_EQ(c.picture_size, 0);
+  EXPECT_EQ(c.template_index, 0);
+}
+
+TEST_F(Settings, TemplateIndexWithoutTemplatesSelectsNothing) {
+  write_ini("[通常配置]\r\n模板=0\r\n");
+  EXPECT_EQ(restore(0).template_index, -1);
+}
+
+TEST_F(Settings, EmptyStoredSaveFolderIsAValue) {
+  write_ini("[通常配置]\r\n保存目录=\r\n");
+  EXPECT_EQ(restore().save_dir, "");
+}
+
+TEST_F(Settings, EscapeMarkerTypedInKeywordsComesBackAsLineBreak) {
+  write_ini("[通常配置]\r\n关键词=a┊*┊b\r\n");
+  EXPECT_EQ(restore().keywords, "a\r\nb");
+}
+
+TEST_F(Settings, TemplateListRunsBetweenPictureSizeAndSaveFolder) {
+  write_ini("[通常配置]\r\n尺寸=1\r\n");
+  bool listed = false;
+  const StoredControls c = RestoreSettings(store, InitialControls(), "/prog", [&] {
+    listed = true;
+    return 3;
+  });
+  EXPECT_TRUE(listed);
+  EXPECT_EQ(c.picture_size, 1);
+}
+
+TEST(FitSelection, FitsToTheList) {
+  EXPECT_EQ(FitSelection(3, 4), 3);
+  EXPECT_EQ(FitSelection(4, 4), 3);
+  EXPECT_EQ(FitSelection(1e300, 4), 3);
+  EXPECT_EQ(FitSelection(-1, 4), -1);
+  EXPECT_EQ(FitSelection(-0.9, 4), 0);
+  EXPECT_EQ(FitSelection(0, 0), -1);
+  EXPECT_EQ(FitSelection(std::nan(""), 4), -1);
+}
+
+TEST(ItemLists, HoldTheComboBoxItems) {
+  EXPECT_EQ(SortItems().size(), 11u);
+  EXPECT_EQ(ItemAt(SortItems(), 10), gbk("商品下架时间从低到高"));
+  EXPECT_EQ(ItemAt(PictureSizeItems(), 1), "460x460");
+  EXPECT_EQ(ItemAt(PictureSizeItems(), -1), "");
+  EXPECT_EQ(ItemAt(PathStyleItems(), 1), gbk("关键词\\index.htm"));
+  EXPECT_EQ(ItemAt(ShortLinkItems(), 2), "Baid");
+}
+
+}  // namespace
+}  // namespace quill

@@ -1,0 +1,134 @@
+#include "shortlink/short_link.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <thread>
+
+#include "base/codepage.h"
+
+namespace quill {
+namespace {
+
+TEST(PercentEncode, LettersAndDigitsPassEverythingElseIsEncoded) {
+  EXPECT_EQ(PercentEncodeGbk("http://a.b/c?d=1&e_f-g~"), "http%3A%2F%2Fa%2Eb%2Fc%3Fd%3D1%26e%5Ff%2Dg%7E");
+}
+
+TEST(PercentEncode, GbkKeepsBytesUtf8ConvertsFirst) {
+  const Text word = gbk("女");  // C5 AE in GBK, E5 A5 B3 in UTF-8
+  EXPECT_EQ(PercentEncodeGbk(word), "%C5%AE");
+  EXPECT_EQ(PercentEncodeUtf8(word), "%E5%A5%B3");
+  EXPECT_EQ(PercentEncodeGbk(""), "");
+}
+
+// A real HTTP server on loopback that answers each service's path with a fixed body.
+class ServiceServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server.Post("/create.php", [this](const httplib::Request& req, httplib::Response& res) {
+      last_body = req.body;
+      res.set_content(answer, "application/json");
+    });
+    server.Get("/v1/data/link_conv/rd_dispatcher.php", [this](const httplib::Request& req, httplib::Response& res) {
+      last_query = req.get_param_value("orig_link");
+      res.set_content(answer, "text/plain");
+    });
+    server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
+      last_query = req.get_param_value("url");
+      res.set_content(answer, "text/plain");
+    });
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    base = "http://127.0.0.1:" + std::to_string(port);
+  }
+  void TearDown() override {
+    server.stop();
+    thread.join();
+  }
+  Endpoints endpoints() const {
+    Endpoints e;
+    e.baidu = e.cnzz = e.baid = base;
+    return e;
+  }
+
+  httplib::Server server;
+  std::thread thread;
+  int port = 0;
+  Text base;
+  std::string answer, last_body, last_query;
+};
+
+const Text kLink = "http://s.click.example/t?e=1&u=2";
+
+TEST_F(ServiceServer, BaiduPostsEncodedLinkAndUnescapesSlashes) {
+  answer = R"({"status":0,"tinyurl":"http:\/\/dwz.cn\/abc"})";
+  EXPECT_EQ(ShortLinkBaidu(base, kLink), "http://dwz.cn/abc");
+  EXPECT_EQ(last_body, "url=http%3A%2F%2Fs%2Eclick%2Eexample%2Ft%3Fe%3D1%26u%3D2&alias=&access_type=web");
+}
+
+TEST_F(ServiceServer, BaiduAnswerWithoutKeyYieldsNothing) {
+  answer = R"({"status":-1,"err_msg":"bad"})";
+  EXPECT_EQ(ShortLinkBaidu(base, kLink), "");
+  answer = R"({"tinyurl":"x")";
+  EXPECT_EQ(ShortLinkBaidu(base, kLink), "");
+  answer = R"({"tinyurl":"http:\/\/dwz.cn\/abc)";
+  EXPECT_EQ(ShortLinkBaidu(base, kLink), "");
+}
+
+TEST_F(ServiceServer, BaiduKeysAfterTheShortLinkDoNotLeakIntoIt) {
+  answer = R"({"status":0,"tinyurl":"http:\/\/dwz.cn\/abc","longurl":"http:\/\/long.example\/x"})";
+  EXPECT_EQ(ShortLinkBaidu(base, kLink), "http://dwz.cn/abc");
+}
+
+TEST_F(ServiceServer, CnzzTakesTheBodyOnlyWhenItIsOneUrl) {
+  answer = "http://rdcnzz.example/q1\r\n";
+  EXPECT_EQ(ShortLinkCnzz(base, kLink), "http://rdcnzz.example/q1");
+  EXPECT_EQ(last_query, kLink);
+  answer = "<html>error</html>";
+  EXPECT_EQ(ShortLinkCnzz(base, kLink), "");
+  answer = "http://a.example/1 http://b.example/2";
+  EXPECT_EQ(ShortLinkCnzz(base, kLink), "");
+  answer = "HTTPS://a.example/1";
+  EXPECT_EQ(ShortLinkCnzz(base, kLink), "HTTPS://a.example/1");
+}
+
+TEST_F(ServiceServer, BaidTakesTheQuotedUrl) {
+  answer = "{'url':'http://baid.example/z9','status':'ok'}";
+  EXPECT_EQ(ShortLinkBaid(base, kLink), "http://baid.example/z9");
+  answer = "{\"url\":\"http://baid.example/z9\"}";
+  EXPECT_EQ(ShortLinkBaid(base, kLink), "");
+}
+
+TEST_F(ServiceServer, ShortenLinkKeepsTheLongLinkWhenTheServiceYieldsNothing) {
+  answer = "";
+  Text link = kLink;
+  for (int service : {0, 1, 2}) {
+    ShortenLink(link, service, endpoints());
+    EXPECT_EQ(link, kLink) << service;
+  }
+  answer = "{'url':'http://baid.example/z9'}";
+  ShortenLink(link, 2, endpoints());
+  EXPECT_EQ(link, "http://baid.example/z9");
+}
+
+TEST_F(ServiceServer, UnknownServiceSendsNothing) {
+  answer = "http://never.example/";
+  Text link = kLink;
+  ShortenLink(link, -1, endpoints());
+  ShortenLink(link, 3, endpoints());
+  EXPECT_EQ(link, kLink);
+  EXPECT_EQ(last_query, "");
+}
+
+TEST(ShortenLink, ServiceThatIsDownKeepsTheLongLink) {
+  Endpoints dead;
+  dead.baidu = dead.cnzz = dead.baid = "http://127.0.0.1:1";
+  Text link = kLink;
+  ShortenLink(link, 1, dead);
+  EXPECT_EQ(link, kLink);
+}
+
+}  // namespace
+}  // namespace quill

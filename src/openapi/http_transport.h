@@ -17,7 +17,8 @@ inline constexpr std::size_t kMaxBodyBytes = 64u * 1024 * 1024;
 inline constexpr int kApiWaitSeconds = 30;
 inline constexpr int kShortLinkWaitSeconds = 90;
 
-// method: "POST", or "" / "GET" for GET. A POST with a body carries the form
+// method: "POST", or "" / "GET" for GET (any other method, or wait_seconds <= 0,
+// gives empty Bytes without a request). A POST with a body carries the form
 // content type and its length.
 Bytes HttpRequest(std::string_view url, std::string_view method, std::string_view body, int wait_seconds);
 

@@ -1,1 +1,121 @@
-// to be written
+#include "openapi/signed_request.h"
+
+#include <openssl/evp.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "base/codepage.h"
+#include "openapi/http_transport.h"
+
+namespace quill {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Plain exchange sort by name, unsigned byte order; a pair moves with its value.
+void sort_by_name(ParamList& pairs) {
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    for (std::size_t j = i + 1; j < pairs.size(); ++j) {
+      if (txt_compare(pairs[i].name, pairs[j].name) > 0) std::swap(pairs[i], pairs[j]);
+    }
+  }
+}
+
+void drop_empty(ParamList& pairs) {
+  std::erase_if(pairs, [](const ParamPair& p) { return p.name.empty() || p.value.empty(); });
+}
+
+// application/x-www-form-urlencoded: letters, digits and "-._*" stay, the rest
+// becomes %XX (a space too, so that no decoder can read it as anything else).
+void append_form_encoded(Text& out, std::string_view bytes) {
+  for (char c : bytes) {
+    auto b = static_cast<unsigned char>(c);
+    bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
+                 b == '.' || b == '_' || b == '*';
+    if (plain) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHexDigits[b >> 4];
+      out += kHexDigits[b & 0x0F];
+    }
+  }
+}
+
+}  // namespace
+
+Text GbkToUtf8(std::string_view gbk) { return gbk_to_utf8(gbk); }
+
+Text Utf8ToGbk(std::string_view utf8) {
+  Text gbk = utf8_to_gbk(utf8);
+  if (auto zero = gbk.find('\0'); zero != Text::npos) gbk.resize(zero);
+  return gbk;
+}
+
+Text Md5UpperHex(std::string_view bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1 || length != 16) return {};
+  Text hex;
+  hex.reserve(32);
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += kHexDigits[digest[i] >> 4];
+    hex += kHexDigits[digest[i] & 0x0F];
+  }
+  return hex;
+}
+
+Text FormatTimestamp(const DateTime& when) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d %02d:%02d:%02d", when.year, when.month, when.day, when.hour,
+                when.minute, when.second);
+  return buffer;
+}
+
+DateTime PlatformTimeNow() { return time_at_offset(std::chrono::system_clock::now(), std::chrono::hours(8)); }
+
+SignedForm BuildSignedForm(std::string_view app_key, std::string_view app_secret, std::string_view method,
+                           const ParamList& business, std::string_view session, Text& format,
+                           const DateTime& timestamp) {
+  SignedForm form;
+  if (app_key.empty() || app_secret.empty()) return form;
+  if (format.empty()) format = "xml";
+
+  form.pairs = business;
+  form.pairs.push_back({"app_key", Text(app_key)});
+  form.pairs.push_back({"format", format});
+  form.pairs.push_back({"sign_method", "md5"});
+  form.pairs.push_back({"v", "2.0"});
+  form.pairs.push_back({"method", Text(method)});
+  form.pairs.push_back({"session", Text(session)});
+  form.pairs.push_back({"timestamp", FormatTimestamp(timestamp)});
+  sort_by_name(form.pairs);
+  drop_empty(form.pairs);
+  for (ParamPair& pair : form.pairs) pair.value = GbkToUtf8(pair.value);
+
+  // The signature covers the raw values; only the body is encoded.
+  form.signing_text = Text(app_secret);
+  for (const ParamPair& pair : form.pairs) form.signing_text.append(pair.name).append(pair.value);
+  form.signing_text.append(app_secret);
+  form.signature = Md5UpperHex(form.signing_text);
+
+  for (const ParamPair& pair : form.pairs) {
+    if (!form.body.empty()) form.body += '&';
+    append_form_encoded(form.body, pair.name);
+    form.body += '=';
+    append_form_encoded(form.body, pair.value);
+  }
+  form.body.append("&sign=").append(form.signature);
+  return form;
+}
+
+Bytes SendSignedRequest(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
+                        std::string_view method, const ParamList& business, std::string_view session,
+                        Text& format) {
+  SignedForm form = BuildSignedForm(app_key, app_secret, method, business, session, format, PlatformTimeNow());
+  if (form.body.empty()) return {};
+  return HttpRequest(gateway, "POST", form.body, kApiWaitSeconds);
+}
+
+}  // namespace quill

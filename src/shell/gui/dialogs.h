@@ -1,0 +1,51 @@
+#pragma once
+// The window's modal dialogs: message boxes, the replace question of the
+// resource copy and the folder chooser. Each can be answered in advance
+// ("next answers"), so that tests drive the window without anyone clicking.
+
+#include <QMessageBox>
+#include <memory>
+#include <vector>
+
+#include "base/text.h"
+#include "generator/folder_copy.h"
+
+namespace quill::gui {
+
+// A box as show_message shows it, not yet run: no owner, application-modal, one
+// OK button, the error icon when flags hold kMbIconError, "\r\n" shown as breaks.
+std::unique_ptr<QMessageBox> make_message_box(const Text& message, unsigned flags, const Text& caption);
+// Shows the box; returns kResultOk (the only button).
+int run_message_box(const Text& message, unsigned flags, const Text& caption);
+
+// The question before an existing file is replaced: "是", "全部是", "否",
+// "全部否", "取消"; Escape or closing the box answers "取消".
+std::unique_ptr<QMessageBox> make_replace_box(const Text& target);
+ReplaceAnswer ask_replace(const Text& target);
+
+// A folder chooser (folders only) opening at start; "" when cancelled.
+Text choose_folder(const Text& start, const Text& title);
+
+// Answers given in advance, first in first out, one queue per kind of dialog.
+// A dialog with a queued answer is not shown.
+namespace next_answer {
+void message(int result);
+void folder(const Text& folder);  // "" answers as a cancel
+void replace(ReplaceAnswer answer);
+// Unattended: a dialog with no queued answer is not shown either; it answers
+// OK, cancel or "取消".
+void set_unattended(bool on);
+void clear();
+}  // namespace next_answer
+
+// Dialogs answered without being shown, oldest first.
+struct AnsweredDialog {
+  enum Kind { kMessage, kFolder, kReplace } kind;
+  Text text;     // message, start folder or replace target
+  Text caption;  // caption or chooser title
+  unsigned flags = 0;
+};
+const std::vector<AnsweredDialog>& answered_dialogs();
+void clear_answered_dialogs();
+
+}  // namespace quill::gui

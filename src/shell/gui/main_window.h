@@ -1,0 +1,81 @@
+#pragma once
+// The program's one window: the controls, their settings and the button events.
+
+#include <QWidget>
+#include <memory>
+
+#include "base/ini.h"
+#include "base/text.h"
+#include "shell/settings_file.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace quill {
+class UiHooks;
+}
+
+namespace quill::gui {
+
+class MainWindow final : public QWidget {
+ public:
+  // Builds the controls, installs the window's UI hooks and restores the
+  // settings from store (templates listed from program_dir), all before the
+  // window is shown. A missing or unreadable settings file gives the initial values.
+  MainWindow(Text program_dir, IniStore& store);
+  // Saves the settings unless closing already did.
+  ~MainWindow() override;
+
+  // The ten stored controls as they are now / set from values (indexes fitted).
+  StoredControls stored_controls() const;
+  void apply(const StoredControls& values);
+
+  bool closing() const { return closing_; }
+  bool running() const { return running_; }
+
+  // Button events.
+  void Generate();
+  void SaveWithMessage();
+  void ShowTemplateRules();
+  void ShowHelp();
+  void ChooseSaveDirectory();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class Controls;
+  class Host;
+  friend class Controls;
+  friend class Host;
+
+  void build_controls();
+  void restore_settings();
+  void save_once();
+
+  Text program_dir_;
+  IniStore& store_;
+  std::unique_ptr<UiHooks> hooks_;
+  bool closing_ = false;
+  bool saved_ = false;
+  bool running_ = false;
+
+  QPlainTextEdit* keywords_ = nullptr;
+  QLineEdit* app_key_ = nullptr;
+  QLineEdit* secret_ = nullptr;
+  QLineEdit* count_ = nullptr;
+  QLineEdit* pid_ = nullptr;
+  QComboBox* sort_ = nullptr;
+  QComboBox* template_ = nullptr;
+  QComboBox* picture_size_ = nullptr;
+  QLineEdit* save_dir_ = nullptr;
+  QComboBox* path_style_ = nullptr;
+  QComboBox* short_service_ = nullptr;
+  QCheckBox* short_links_ = nullptr;
+  QPushButton* generate_ = nullptr;
+};
+
+}  // namespace quill::gui

@@ -1,0 +1,60 @@
+#include "shell/gui/start_up.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QPixmap>
+#include <QTimer>
+#include <QTranslator>
+
+#include "base/fatal.h"
+#include "base/fs.h"
+#include "base/ini.h"
+#include "shell/gui/main_window.h"
+#include "shell/gui/qt_text.h"
+#include "shell/settings_file.h"
+
+namespace quill::gui {
+namespace {
+
+QString screenshot_file(const QStringList& arguments) {
+  const qsizetype at = arguments.indexOf(QStringLiteral("--screenshot"));
+  return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+}
+
+// Once the window has been painted: picture, then close as the user would.
+void take_screenshot(MainWindow& window, const QString& file) {
+  QTimer::singleShot(0, &window, [&window, file] {
+    QApplication::processEvents();
+    window.grab().save(file, "PNG");
+    window.close();
+  });
+}
+
+}  // namespace
+
+bool LoadQtTranslation() {
+  static QTranslator translator;
+  if (!translator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    return false;
+  return QCoreApplication::installTranslator(&translator);
+}
+
+int StartUp(int argc, char** argv) {
+  install_out_of_memory_handler();
+  QApplication app(argc, argv);
+  const Text program_dir = exe_directory();
+  QDir::setCurrent(from_gbk(program_dir));
+  LoadQtTranslation();
+
+  IniStore store;
+  store.set_file(program_dir + Text(kPathSeparator) + Text(kSettingsFileName));
+
+  MainWindow window(program_dir, store);
+  window.show();
+  const QString screenshot = screenshot_file(QCoreApplication::arguments());
+  if (!screenshot.isEmpty()) take_screenshot(window, screenshot);
+  return app.exec();
+}
+
+}  // namespace quill::gui

@@ -1,0 +1,12 @@
+#pragma once
+// The window's own message texts, GBK.
+
+#include "base/text.h"
+
+namespace quill::gui {
+
+Text TemplateRulesText();
+Text HelpText();
+Text SettingsSavedText();
+
+}  // namespace quill::gui

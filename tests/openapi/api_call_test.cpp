@@ -1,0 +1,209 @@
+#include "openapi/api_call.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "base/codepage.h"
+#include "openapi/endpoints.h"
+#include "sandbox_process.h"
+
+namespace quill {
+namespace {
+
+using testing::SandboxProcess;
+
+constexpr const char* kKey = "31415926";
+constexpr const char* kSecret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
+constexpr const char* kMethod = "taobao.taobaoke.items.get";
+
+Text query(const Text& keyword, int count = 40, const Text& sort = "commissionNum_desc") {
+  return "keyword=" + keyword +
+         "&pid=mm_123_456_789&fields=num_iid,title,nick,pic_url,price,click_url,shop_click_url,"
+         "seller_credit_score,item_location,volume&sort=" +
+         sort + "&page_no=1&page_size=" + std::to_string(count);
+}
+
+int occurrences(const Text& text, const Text& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != Text::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
+}
+
+TEST(SplitQueryPairs, CutsAtAmpersandsAndTheFirstTwoEqualsSigns) {
+  EXPECT_EQ(SplitQueryPairs("a=1&b=2"), (ParamList{{"a", "1"}, {"b", "2"}}));
+  EXPECT_EQ(SplitQueryPairs("keyword=x&y=z"), (ParamList{{"keyword", "x"}, {"y", "z"}}));
+  EXPECT_EQ(SplitQueryPairs("keyword=a=b=c"), (ParamList{{"keyword", "a"}}));
+  EXPECT_EQ(SplitQueryPairs("keyword=tom&jerry"), (ParamList{{"keyword", "tom"}, {"jerry", ""}}));
+  EXPECT_EQ(SplitQueryPairs("a=1&&b=2"), (ParamList{{"a", "1"}, {"", ""}, {"b", "2"}}));
+  EXPECT_EQ(SplitQueryPairs("a=1&"), (ParamList{{"a", "1"}}));
+  EXPECT_EQ(SplitQueryPairs(" a = 1 "), (ParamList{{" a ", " 1 "}}));
+  EXPECT_TRUE(SplitQueryPairs("").empty());
+}
+
+TEST(CleanResponse, RemovesEscapedMarkupAndUnescapesAmpersands) {
+  EXPECT_EQ(CleanResponse("<title>Summer &lt;span class=H&gt;dress&lt;/span&gt; &amp; shoes</title>"),
+            "<title>Summer dress & shoes</title>");
+  EXPECT_EQ(CleanResponse("&amp;amp;"), "&");
+  EXPECT_EQ(CleanResponse("a &amp;lt;b&amp;gt; c"), "a  c");
+  EXPECT_EQ(CleanResponse("camp; x"), "c x");
+}
+
+TEST(CleanResponse, LoneLessThanAndLineBreaksKeepTheBrackets) {
+  Text lt = gbk("＜");
+  Text gt = gbk("＞");
+  EXPECT_EQ(CleanResponse("a &lt;b c"), "a " + lt + "b c");
+  EXPECT_EQ(CleanResponse("x &lt;b\n&gt; y"), "x " + lt + "b\n" + gt + " y");
+  EXPECT_EQ(CleanResponse(gbk("已有＜全角＞括号")), gbk("已有括号"));
+  EXPECT_EQ(CleanResponse(""), "");
+}
+
+class CallOpenApiTest : public ::testing::Test {
+ protected:
+  SandboxProcess sandbox;
+  void SetUp() override { ASSERT_TRUE(sandbox.running()); }
+  Text call(const Text& q, const char* key = kKey, const char* secret = kSecret) {
+    Text format;
+    Text answer = CallOpenApi(sandbox.gateway(), key, secret, kMethod, q, "", format);
+    if (*key && *secret) EXPECT_EQ(format, "xml");
+    return answer;
+  }
+};
+
+TEST_F(CallOpenApiTest, DefaultSettingsGetACleanedItemList) {
+  Text answer = call(query(gbk("连衣裙")));
+  EXPECT_EQ(occurrences(answer, "<taobaoke_item>"), 40);
+  EXPECT_EQ(occurrences(answer, "<click_url>"), 40);
+  EXPECT_EQ(answer.find("&lt;"), Text::npos);
+  EXPECT_EQ(answer.find("amp;"), Text::npos);
+  EXPECT_EQ(answer.find(gbk("＜")), Text::npos);
+  EXPECT_NE(answer.find(gbk("2026新款 连衣裙 韩版修身")), Text::npos);
+  EXPECT_NE(answer.find(gbk("买二送一 & 七天")), Text::npos);
+  EXPECT_NE(answer.find("pid=mm_123_456_789"), Text::npos);
+  EXPECT_NE(answer.find("&pid="), Text::npos);
+}
+
+TEST_F(CallOpenApiTest, ItemChildrenComeInAlphabeticalOrder) {
+  Text answer = call(query("abc", 1));
+  const char* order[] = {"<click_url>", "<commission>", "<commission_num>", "<commission_rate>",
+                         "<commission_volume>", "<item_location>", "<nick>", "<num_iid>", "<pic_url>", "<price>",
+                         "<seller_credit_score>", "<shop_click_url>", "<title>", "<volume>"};
+  std::size_t last = 0;
+  for (const char* tag : order) {
+    std::size_t at = answer.find(tag);
+    ASSERT_NE(at, Text::npos) << tag;
+    EXPECT_GT(at, last) << tag;
+    last = at;
+  }
+}
+
+TEST_F(CallOpenApiTest, SameKeywordSameAnswerAndPageSizeIsHonoured) {
+  EXPECT_EQ(call(query("shoes", 7)), call(query("shoes", 7)));
+  EXPECT_EQ(occurrences(call(query("shoes", 7)), "<taobaoke_item>"), 7);
+  EXPECT_NE(call(query("shoes", 7, "price_asc")), call(query("shoes", 7, "price_desc")));
+}
+
+TEST_F(CallOpenApiTest, WrongSecretOrKeyGetsAnErrorResponseWithoutItems) {
+  Text wrong_secret = call(query("abc"), kKey, "not-the-secret");
+  EXPECT_NE(wrong_secret.find("<code>25</code>"), Text::npos);
+  EXPECT_EQ(wrong_secret.find("<click_url>"), Text::npos);
+  Text wrong_key = call(query("abc"), "27182818", kSecret);
+  EXPECT_NE(wrong_key.find("<code>29</code>"), Text::npos);
+}
+
+TEST_F(CallOpenApiTest, EmptyKeyOrSecretSendsNothing) {
+  EXPECT_EQ(call(query("abc"), "", kSecret), "");
+  EXPECT_EQ(call(query("abc"), kKey, ""), "");
+  EXPECT_TRUE(sandbox.log_lines().empty());
+}
+
+TEST_F(CallOpenApiTest, ReservedCharactersInAValueReachTheGatewayIntact) {
+  // A keyword cannot carry "&" or "=" through the query text, but "+" and "%" pass.
+  Text answer = call(query("a+b%20c"));
+  EXPECT_NE(answer.find("<click_url>"), Text::npos) << answer;
+  auto lines = sandbox.log_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("\"keyword\":\"a+b%20c\""), Text::npos) << lines[0];
+  EXPECT_NE(lines[0].find("\"User-Agent\":\"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\""), Text::npos);
+}
+
+TEST_F(CallOpenApiTest, EmptyValuesAreNotSent) {
+  call(query("abc", 5, ""));
+  auto lines = sandbox.log_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].find("\"sort\""), Text::npos);
+  EXPECT_EQ(lines[0].find("\"session\""), Text::npos);
+}
+
+// The gateway refuses timestamps more than ten minutes away from Beijing time.
+TEST_F(CallOpenApiTest, TimestampIsBeijingTimeWhateverTheLocalZone) {
+  const char* old = std::getenv("TZ");
+  Text saved = old ? old : "";
+  for (const char* zone : {"America/New_York", "Pacific/Kiritimati", "UTC"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    EXPECT_NE(call(query("abc", 1)).find("<click_url>"), Text::npos) << zone;
+  }
+  if (old) setenv("TZ", saved.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+}
+
+TEST(CallOpenApiFaults, InvalidUtf8AnswerIsStillDecoded) {
+  SandboxProcess sandbox({"--invalid-utf8"});
+  ASSERT_TRUE(sandbox.running());
+  Text format;
+  Text answer = CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query("abc", 3), "", format);
+  EXPECT_EQ(occurrences(answer, "<title>"), 3);
+  EXPECT_NE(answer.find(" bad "), Text::npos);
+}
+
+TEST(CallOpenApiFaults, DroppedTruncatedAndHugeAnswersGiveEmptyText) {
+  for (const char* fault : {"--drop", "--truncate", "--huge-body"}) {
+    SandboxProcess sandbox({fault});
+    ASSERT_TRUE(sandbox.running()) << fault;
+    Text format;
+    EXPECT_EQ(CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", format), "") << fault;
+  }
+}
+
+TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
+  Text format;
+  EXPECT_EQ(CallOpenApi("http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", format), "");
+}
+
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/quill-endpoints-XXXXXX";
+    path = mkdtemp(pattern);
+  }
+  ~TempFolder() { std::filesystem::remove_all(path); }
+  std::string path;
+};
+
+TEST(ReadEndpoints, NonEmptyKeysOfTheNetworkSectionOverrideTheDefaults) {
+  TempFolder folder;
+  std::string file = folder.path + "/Quillbatch.ini";
+  std::ofstream(file, std::ios::binary) << gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
+                                               "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n");
+  Endpoints endpoints = read_endpoints(file);
+  Endpoints defaults;
+  EXPECT_EQ(endpoints.gateway, "http://127.0.0.1:9/router/rest?");
+  EXPECT_EQ(endpoints.baidu, defaults.baidu);
+  EXPECT_EQ(endpoints.cnzz, "http://127.0.0.1:9");
+  EXPECT_EQ(endpoints.baid, defaults.baid);
+  EXPECT_EQ(endpoints.picture_host, "127.0.0.1:9");
+}
+
+TEST(ReadEndpoints, MissingFileKeepsEveryDefault) {
+  Endpoints endpoints = read_endpoints("/nonexistent/Quillbatch.ini");
+  EXPECT_EQ(endpoints.gateway, "http://gw.api.taobao.com/router/rest?");
+  EXPECT_EQ(endpoints.picture_host, Endpoints().picture_host);
+}
+
+}  // namespace
+}  // namespace quill

@@ -1,0 +1,64 @@
+#pragma once
+// A throw-away program folder for one window test: templates, settings file.
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "base/codepage.h"
+#include "base/ini.h"
+#include "shell/gui/main_window.h"
+#include "shell/gui/qt_text.h"
+
+namespace quill::gui::testing {
+
+class ProgramFolder {
+ public:
+  ProgramFolder() { store.set_file(path() + "/Quillbatch.ini"); }
+
+  Text path() const { return to_gbk(dir.path()); }
+  QString qpath(const QString& relative = {}) const {
+    return relative.isEmpty() ? dir.path() : dir.path() + "/" + relative;
+  }
+
+  // A template folder; with page (UTF-8), its page file in GBK.
+  void add_template(const QString& name, const QString& page = {}) {
+    QVERIFY(QDir(dir.path()).mkpath("模板/" + name));
+    if (!page.isEmpty()) write_gbk("模板/" + name + "/模板文件.htm", page);
+  }
+
+  // The settings file as Windows writes it: GBK, CR LF.
+  void write_settings(const QStringList& lines) { write_gbk("Quillbatch.ini", lines.join("\r\n") + "\r\n"); }
+
+  void write_gbk(const QString& relative, const QString& utf8) {
+    QFile file(qpath(relative));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const Text bytes = utf16_to_gbk(std::u16string_view(reinterpret_cast<const char16_t*>(utf8.utf16()),
+                                                        static_cast<size_t>(utf8.size())));
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  }
+
+  QString read_gbk(const QString& relative) const {
+    QFile file(qpath(relative));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    return from_gbk(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+  }
+
+  std::unique_ptr<MainWindow> open_window() { return std::make_unique<MainWindow>(path(), store); }
+
+  QTemporaryDir dir;
+  IniStore store;
+};
+
+template <typename T>
+T* control(QWidget& window, const char* name) {
+  T* found = window.findChild<T*>(QString::fromUtf8(name));
+  if (!found) qWarning("no control %s", name);
+  return found;
+}
+
+}  // namespace quill::gui::testing

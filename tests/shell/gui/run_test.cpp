@@ -1,0 +1,139 @@
+// Clicks on "生成" against the local sandbox gateway.
+
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "program_folder.h"
+#include "shell/gui/dialogs.h"
+
+using namespace quill;
+using namespace quill::gui;
+using namespace quill::gui::testing;
+
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+const char kPage[] =
+    "<html><head><title>[#关键词#]</title></head><body>\n"
+    "[#商品循环开始#]<p><a href=\"[#商品网址#]\">[#商品标题#]</a> [#商品价格#]</p>\n[#商品循环结束#]"
+    "</body></html>\n";
+
+class Sandbox {
+ public:
+  explicit Sandbox(int slow_ms = 0) {
+    QStringList args = {"--port", "0", "--port-file", port_file()};
+    if (slow_ms > 0) args << "--slow-ms" << QString::number(slow_ms);
+    process.start(QStringLiteral(QUILL_SANDBOX), args);
+  }
+  ~Sandbox() {
+    process.kill();
+    process.waitForFinished();
+  }
+  QString port_file() const { return dir.path() + "/port"; }
+  // The gateway address, or "" when the sandbox did not come up.
+  QString gateway() {
+    if (!process.waitForStarted(5000)) return {};
+    QFile file(port_file());
+    const bool up = QTest::qWaitFor([&] { return file.exists() && file.size() > 0; }, 5000);
+    if (!up || !file.open(QIODevice::ReadOnly)) return {};
+    return "http://127.0.0.1:" + QString::fromLatin1(file.readAll()).trimmed() + "/router/rest?";
+  }
+
+  QTemporaryDir dir;
+  QProcess process;
+};
+
+// Every file under the save folder, relative.
+QStringList saved_files(const ProgramFolder& folder) {
+  QStringList files;
+  QDirIterator it(folder.qpath("out"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) files << QDir(folder.qpath("out")).relativeFilePath(it.next());
+  files.sort();
+  return files;
+}
+
+}  // namespace
+
+class RunTest : public QObject {
+  Q_OBJECT
+
+  // A program folder with one template, the sandbox as gateway, save folder "out".
+  void prepare(ProgramFolder& folder, Sandbox& sandbox, const QString& keywords) {
+    const QString gateway = sandbox.gateway();
+    if (gateway.isEmpty()) QSKIP("the sandbox gateway is not available");
+    folder.add_template("T", u(kPage));
+    QVERIFY(QDir(folder.qpath()).mkpath("out"));
+    folder.write_settings({u("[通常配置]"), u("关键词=") + keywords, u("保存目录=") + folder.qpath("out"),
+                           u("[网络]"), u("网关=") + gateway});
+  }
+
+ private slots:
+  void initTestCase() { next_answer::set_unattended(true); }
+
+  void generate_writes_the_pages() {
+    ProgramFolder folder;
+    Sandbox sandbox;
+    prepare(folder, sandbox, u("连衣裙┊*┊毛衣,手机"));
+    auto window = folder.open_window();
+    QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
+    QCOMPARE(window->windowTitle(), u("Quillmoor"));
+    QVERIFY(control<QPushButton>(*window, "按钮生成")->isEnabled());
+    const QStringList files = saved_files(folder);
+    QVERIFY2(files.contains(u("连衣裙.htm")), qPrintable(files.join(",")));
+    QVERIFY2(files.contains(u("毛衣,手机.htm")), qPrintable(files.join(",")));
+    const QString page = folder.read_gbk("out/连衣裙.htm");
+    QVERIFY(page.startsWith(u("<html><head><title>连衣裙</title>")));
+    QVERIFY(page.contains(u("<p><a href=\"http")));
+    QVERIFY(page.endsWith(u("</body></html>\n")));
+  }
+
+  void generate_is_disabled_while_running() {
+    ProgramFolder folder;
+    Sandbox sandbox(300);
+    prepare(folder, sandbox, u("连衣裙┊*┊毛衣"));
+    auto window = folder.open_window();
+    auto* button = control<QPushButton>(*window, "按钮生成");
+    int seen_while_running = -1;
+    QTimer::singleShot(100, window.get(), [&] {
+      seen_while_running = button->isEnabled() ? 1 : 0;
+      QTest::mouseClick(button, Qt::LeftButton);  // a second run must not start
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(seen_while_running, 0);
+    QVERIFY(button->isEnabled());
+    QCOMPARE(window->windowTitle(), u("Quillmoor"));
+    QCOMPARE(saved_files(folder), QStringList({u("毛衣.htm"), u("连衣裙.htm")}));
+  }
+
+  void closing_during_a_run_stops_it_cleanly() {
+    ProgramFolder folder;
+    Sandbox sandbox(300);
+    prepare(folder, sandbox, u("一┊*┊二┊*┊三┊*┊四┊*┊五┊*┊六"));
+    auto window = folder.open_window();
+    control<QLineEdit>(*window, "编辑框钥匙")->setText(u("changed"));
+    QTimer::singleShot(450, window.get(), [&] { window->close(); });
+    QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
+    QVERIFY(window->closing());
+    QVERIFY(!window->running());
+    const QStringList files = saved_files(folder);
+    QVERIFY2(files.size() < 6, qPrintable(files.join(",")));
+    for (const QString& file : files) {
+      QVERIFY2(file.endsWith(u(".htm")), qPrintable(file));  // no temporary left over
+      QVERIFY2(folder.read_gbk("out/" + file).endsWith(u("</body></html>\n")), qPrintable(file));
+    }
+    QVERIFY(folder.read_gbk("Quillbatch.ini").contains(u("钥匙=changed")));
+    // Saved once: destroying the closed window writes nothing more.
+    QVERIFY(QFile::remove(folder.qpath("Quillbatch.ini")));
+    window.reset();
+    QVERIFY(!QFile::exists(folder.qpath("Quillbatch.ini")));
+  }
+};
+
+QTEST_MAIN(RunTest)
+#include "run_test.moc"

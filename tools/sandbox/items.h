@@ -1,0 +1,30 @@
+#pragma once
+// The deterministic answers of the sandbox gateway.
+
+#include <string>
+#include <string_view>
+
+namespace sandbox {
+
+struct ItemQuery {
+  std::string keyword;   // UTF-8
+  std::string pid;
+  std::string fields;    // comma-separated element names
+  std::string sort;      // e.g. "price_desc"; unknown or empty keeps the catalogue order
+  int page_no = 1;
+  int page_size = 40;
+  std::string base_url;  // "http://host:port", for the links in the answer
+  bool invalid_utf8 = false;
+  int catalogue_size = 100;
+};
+
+// A taobaoke_items_get_response document: one taobaoke_item per line, child
+// elements in alphabetical order, titles with escaped markup, an escaped
+// ampersand and Chinese text, credit scores 1-20.
+std::string items_answer(const ItemQuery& query);
+std::string error_answer(int code, std::string_view message);
+
+// A small badge picture, coloured by the badge family in the name.
+std::string badge_gif(std::string_view name);
+
+}  // namespace sandbox

@@ -1,0 +1,38 @@
+#pragma once
+// What the sandbox answers, independent of the HTTP server around it.
+
+#include <string>
+#include <string_view>
+
+#include "form.h"
+
+namespace sandbox {
+
+struct Options {
+  int port = 0;
+  std::string port_file;
+  std::string key = "31415926";
+  std::string secret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
+  std::string log_file;
+  int slow_ms = 0;
+  bool drop = false;
+  bool truncate = false;
+  bool huge_body = false;
+  bool invalid_utf8 = false;
+  bool shortener_down = false;
+  int items = 100;  // size of each keyword's catalogue
+};
+
+// The gateway's answer to one decoded form: an item list or an error_response.
+// now is the current time (seconds since the epoch).
+std::string gateway_answer(const Params& params, const Options& options, const std::string& base_url,
+                           std::time_t now);
+
+// A short code derived from the link alone, so a link always gets the same one.
+std::string short_code(std::string_view link);
+// The three short-link services' answers for a long link ("" = parameter missing).
+std::string create_php_answer(std::string_view link, const std::string& base_url);
+std::string dispatcher_answer(std::string_view link, const std::string& base_url);
+std::string root_answer(std::string_view link, const std::string& base_url);
+
+}  // namespace sandbox

@@ -40,8 +40,10 @@ TEST(RegexCharacters, DotMatchesOneWholeDoubleByteCharacter) {
   EXPECT_EQ(regex.FindMatches(gbk("中国文")), 1);
   EXPECT_EQ(regex.FindMatches(gbk("中国人文")), 0);
   // No match may begin on the second byte of a pair.
-  RegexObject trail = compiled("\xA3\xA8", false);  // raw bytes: not one character
-  EXPECT_EQ(trail.FindMatches("\xB0\xA3\xA8"), 0);
+  RegexObject paren;
+  ASSERT_TRUE(paren.Create("\xA3\xA8"));  // the GBK full-width "(" ...
+  EXPECT_EQ(paren.FindMatches("\xB0\xA3\xA8\xA1"), 0);  // ... is not inside B0A3 A8A1
+  EXPECT_EQ(paren.FindMatches("\xB0\xA3\xA3\xA8"), 1);
 }
 
 TEST(RegexCharacters, JavaScriptEscapesAndClasses) {

@@ -68,7 +68,9 @@ class CallOpenApiTest : public ::testing::Test {
   Text call(const Text& q, const char* key = kKey, const char* secret = kSecret) {
     Text format;
     Text answer = CallOpenApi(sandbox.gateway(), key, secret, kMethod, q, "", format);
-    if (*key && *secret) EXPECT_EQ(format, "xml");
+    if (*key && *secret) {
+      EXPECT_EQ(format, "xml");
+    }
     return answer;
   }
 };

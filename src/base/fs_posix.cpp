@@ -80,10 +80,6 @@ int create_temp_beside(const std::string& target, std::string& temp_path) {
   return -1;
 }
 
-void sync_folder(const std::string& folder) {
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.ok()) ::fsync(dir.get());
-}
 
 }  // namespace
 
@@ -158,7 +154,8 @@ bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> p
     ::unlink(temp.c_str());
     return false;
   }
-  sync_folder(folder_of(target));
+  // The folder is not synced: a crash may then keep the old file, which is
+  // allowed, and a sync per page would halve the speed of a large run.
   return true;
 }
 

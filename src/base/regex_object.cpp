@@ -3,6 +3,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -121,6 +122,33 @@ void expand(std::string& out, std::string_view replacement, std::string_view sub
   }
 }
 
+// Walks a GBK text and its UTF-8 form side by side, one character at a time,
+// so that the untouched stretches between matches can be copied from the GBK
+// original instead of being converted back.
+class OffsetMap {
+ public:
+  OffsetMap(std::string_view gbk_text, std::string_view utf8) : gbk_(gbk_text), utf8_(utf8) {}
+  // The GBK offset of the character at this UTF-8 offset (not before the last one asked).
+  std::size_t to_gbk(std::size_t utf8_offset) {
+    while (u_ < utf8_offset && u_ < utf8_.size()) {
+      u_ += char_length(utf8_, u_);
+      g_ += g_ < gbk_.size() && static_cast<unsigned char>(gbk_[g_]) >= 0x80 && g_ + 1 < gbk_.size() ? 2 : 1;
+    }
+    return std::min(g_, gbk_.size());
+  }
+  // True when both texts hold the same number of characters: the mapping held.
+  bool consistent() {
+    to_gbk(utf8_.size());
+    return u_ == utf8_.size() && g_ == gbk_.size();
+  }
+
+ private:
+  std::string_view gbk_;
+  std::string_view utf8_;
+  std::size_t u_ = 0;
+  std::size_t g_ = 0;
+};
+
 }  // namespace
 
 RegexObject::RegexObject() = default;
@@ -150,16 +178,26 @@ Text RegexObject::ReplaceMatches(const Text& text, const Text& replacement) cons
   if (!engine_) return {};
   std::string subject = gbk_to_utf8(text);
   std::string with = gbk_to_utf8(replacement);
-  std::string out;
-  std::size_t copied = 0;
+  std::string out;      // UTF-8, the slow but always right result
+  Text gbk_out;         // the same, GBK stretches copied from the original
+  OffsetMap map(text, subject);
+  std::size_t copied = 0, gbk_copied = 0;
   bool any = false;
+  std::string piece;
   for_each_match(*engine_, subject, [&](const PCRE2_SIZE* ov, std::uint32_t) {
     any = true;
     out.append(subject, copied, ov[0] - copied);
-    expand(out, with, subject, ov, engine_->groups);
+    std::size_t g0 = map.to_gbk(ov[0]);
+    gbk_out.append(text, gbk_copied, g0 - gbk_copied);
+    piece.clear();
+    expand(piece, with, subject, ov, engine_->groups);
+    out += piece;
+    if (!piece.empty()) gbk_out += utf8_to_gbk(piece);
     copied = ov[1];
+    gbk_copied = map.to_gbk(ov[1]);
   });
   if (!any) return text;  // untouched, byte for byte
+  if (map.consistent()) return gbk_out.append(text, gbk_copied, Text::npos);
   out.append(subject, copied, std::string::npos);
   return utf8_to_gbk(out);
 }

@@ -6,7 +6,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <deque>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "openapi/http_transport.h"
 
@@ -70,6 +73,48 @@ class CurlGlobals {
   static constexpr std::size_t kSlots = CURL_LOCK_DATA_LAST + 1;
   CURLSH* share_ = nullptr;
   std::array<std::mutex, kSlots> mutexes_;
+};
+
+// Transfer threads are kept and reused: a fresh thread per request pays for a
+// fresh malloc arena each time, which costs more than the transfer itself on
+// loopback. A thread that has waited idle for a while ends. The pool is never
+// destroyed, so a thread still busy at exit never meets a dead mutex.
+class ThreadPool {
+ public:
+  static ThreadPool& get() {
+    static ThreadPool* pool = new ThreadPool;
+    return *pool;
+  }
+  void run(std::function<void()> task) {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+    if (idle_ > 0) {
+      wake_.notify_one();
+    } else {
+      std::thread([this] { serve(); }).detach();
+    }
+  }
+
+ private:
+  void serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ++idle_;
+      bool got = wake_.wait_for(lock, std::chrono::seconds(60), [&] { return !tasks_.empty(); });
+      --idle_;
+      if (!got) return;
+      std::function<void()> task = std::move(tasks_.front());
+      tasks_.pop_front();
+      lock.unlock();
+      task();
+      lock.lock();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> tasks_;
+  int idle_ = 0;
 };
 
 struct Sink {
@@ -182,7 +227,7 @@ void run_transfer(std::shared_ptr<HttpExchange> ex) {
     curl_slist* headers = request_headers(*ex);
     if (headers) {
       configure(easy, *ex, headers, sink);
-      ok = (getenv("QEASY") ? curl_easy_perform(easy) : perform(*ex, easy)) == CURLE_OK && !sink.too_large;
+      ok = perform(*ex, easy) == CURLE_OK && !sink.too_large;
     }
     curl_easy_cleanup(easy);
     curl_slist_free_all(headers);
@@ -211,23 +256,20 @@ HttpWorker::HttpWorker(std::string_view url, bool post, std::string_view body, i
     ex.finished = true;
     return;
   }
-  thread_ = std::thread(run_transfer, exchange_);
+  ThreadPool::get().run([exchange = exchange_] { run_transfer(exchange); });
 }
 
 HttpWorker::~HttpWorker() {
-  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(exchange_->mutex);
+    if (exchange_->finished) return;
+  }
   exchange_->abort = true;
   curl_multi_wakeup(exchange_->multi);
-  bool ended = false;
-  {
-    std::unique_lock lock(exchange_->mutex);
-    ended = exchange_->changed.wait_for(lock, std::chrono::seconds(2), [&] { return exchange_->finished; });
-  }
-  if (ended) {
-    thread_.join();
-  } else {
-    thread_.detach();  // it holds its own reference to the record
-  }
+  // Normally the transfer stops at once; if not, it ends on its own later and
+  // only touches the record, which it co-owns.
+  std::unique_lock lock(exchange_->mutex);
+  exchange_->changed.wait_for(lock, std::chrono::seconds(2), [&] { return exchange_->finished; });
 }
 
 bool HttpWorker::wait_for(std::chrono::milliseconds slice) {

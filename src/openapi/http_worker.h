@@ -1,12 +1,11 @@
 #pragma once
-// The worker side of HttpRequest: one transfer on a thread of its own. The
-// worker and its owner share a reference-counted record, so a worker that
-// outlives its owner only ever touches that record.
+// The worker side of HttpRequest: one transfer on a worker thread (taken from a
+// pool of reusable ones). The worker and its owner share a reference-counted
+// record, so a worker that outlives its owner only ever touches that record.
 
 #include <chrono>
 #include <memory>
 #include <string_view>
-#include <thread>
 
 #include "base/convert.h"
 
@@ -19,8 +18,8 @@ class HttpWorker {
   // Starts the transfer at once. connect_seconds bounds the connection set-up,
   // stall_seconds ends a transfer that moves no data for that long.
   HttpWorker(std::string_view url, bool post, std::string_view body, int connect_seconds, int stall_seconds);
-  // Stops an unfinished transfer; the thread is joined when it ends promptly,
-  // otherwise it is left to finish on its own.
+  // Stops an unfinished transfer and waits briefly for it to end; a transfer
+  // that does not end promptly is left to finish on its own.
   ~HttpWorker();
   HttpWorker(const HttpWorker&) = delete;
   HttpWorker& operator=(const HttpWorker&) = delete;
@@ -32,7 +31,6 @@ class HttpWorker {
 
  private:
   std::shared_ptr<HttpExchange> exchange_;
-  std::thread thread_;
 };
 
 }  // namespace quill

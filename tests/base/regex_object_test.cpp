@@ -88,6 +88,13 @@ TEST(RegexReplace, ChineseReplacementTextAndNoMatchKeepsBytes) {
   EXPECT_EQ(compiled("zzz").ReplaceMatches(odd, "y"), odd);
 }
 
+TEST(RegexReplace, MalformedGbkBeforeAMatchDoesNotShiftTheCut) {
+  Text text = Text("\xFF" "a") + gbk("前＜b＞后") + "\x81";
+  Text cleaned = compiled("＜.*?＞", false).ReplaceMatches(text, "");
+  EXPECT_NE(cleaned.find(gbk("前后")), Text::npos);
+  EXPECT_EQ(cleaned.find(gbk("＜")), Text::npos);
+}
+
 TEST(RegexMatches, TextsAndGroupsOfEachMatch) {
   RegexObject regex = compiled("(\\d+)-(\\d+)?");
   EXPECT_EQ(regex.FindMatches(gbk("电话 10-20 和 30-")), 2);

@@ -74,17 +74,19 @@ std::string gbk_to_utf8(std::string_view gbk) {
   return out;
 }
 
-Text utf8_to_gbk(std::string_view utf8) {
+std::u16string utf8_to_utf16(std::string_view utf8) {
   if (utf8.empty()) return {};
   // Never more UTF-16 units than UTF-8 bytes.
-  std::u16string utf16(utf8.size() + 1, u'\0');
+  std::u16string out(utf8.size() + 1, u'\0');
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(utf16.data(), static_cast<int32_t>(utf16.size()), &length, utf8.data(),
+  u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf8.data(),
                        static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
   if (U_FAILURE(status)) return {};
-  utf16.resize(static_cast<std::size_t>(length));
-  return utf16_to_gbk(utf16);
+  out.resize(static_cast<std::size_t>(length));
+  return out;
 }
+
+Text utf8_to_gbk(std::string_view utf8) { return utf16_to_gbk(utf8_to_utf16(utf8)); }
 
 }  // namespace quill

@@ -11,6 +11,8 @@
 namespace quill {
 
 std::u16string gbk_to_utf16(std::string_view gbk);
+// Invalid UTF-8 sequences become U+FFFD.
+std::u16string utf8_to_utf16(std::string_view utf8);
 Text utf16_to_gbk(std::u16string_view utf16);
 std::string gbk_to_utf8(std::string_view gbk);
 // Invalid UTF-8 sequences become the converter's substitute on the way.

@@ -1,10 +1,10 @@
 // The platform-neutral parts of the file layer.
 #include "base/fs.h"
 
+#include "base/codepage.h"
 #include "base/fs_detail.h"
 
 #include <unicode/uchar.h>
-#include <unicode/ustring.h>
 
 namespace quill {
 
@@ -18,13 +18,7 @@ std::size_t last_separator(std::string_view path) {
 }
 
 std::u16string upper_utf16(std::string_view utf8) {
-  std::u16string out(utf8.size() + 1, u'\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf8.data(),
-                       static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
-  if (U_FAILURE(status)) return {};
-  out.resize(static_cast<std::size_t>(length));
+  std::u16string out = utf8_to_utf16(utf8);
   // Unit by unit, like the file system's own up-case table: no length changes.
   for (char16_t& unit : out) unit = static_cast<char16_t>(u_toupper(unit));
   return out;

@@ -7,27 +7,19 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "base/codepage.h"
-#include "temp_dir.h"
+#include "support/scratch_folder.h"
 
 namespace quill {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempDir;
+using testing::read_file;
+using testing::ScratchFolder;
+using testing::write_file;
 
 Bytes bytes_of(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
-void write_plain(const fs::path& path, std::string_view content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string read_plain(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> names_in(const fs::path& folder) {
   std::vector<std::string> names;
@@ -47,72 +39,72 @@ std::vector<Text> scan_all(const std::string& pattern, unsigned mask, bool files
 }
 
 TEST(FileReadAll, MissingEmptyAndFolderGiveNothing) {
-  TempDir dir;
+  ScratchFolder dir;
   EXPECT_TRUE(file_read_all("").empty());
-  EXPECT_TRUE(file_read_all(dir / "missing").empty());
+  EXPECT_TRUE(file_read_all(dir.gbk_path("missing")).empty());
   EXPECT_TRUE(file_read_all(dir.path().string()).empty());
-  write_plain(dir.path() / "empty", "");
-  EXPECT_TRUE(file_read_all(dir / "empty").empty());
+  write_file(dir.path() / "empty", "");
+  EXPECT_TRUE(file_read_all(dir.gbk_path("empty")).empty());
 }
 
 TEST(FileWriteAll, WritesPartsInOrderAndReadsBack) {
-  TempDir dir;
+  ScratchFolder dir;
   Bytes a = bytes_of("head "), empty, b = bytes_of(std::string("\0tail", 5));
-  ASSERT_TRUE(file_write_all(dir / "page.htm", {&a, &empty, &b}));
-  EXPECT_EQ(file_read_all(dir / "page.htm"), bytes_of(std::string("head \0tail", 10)));
-  ASSERT_TRUE(file_write_all(dir / "page.htm", bytes_of("short")));
-  EXPECT_EQ(read_plain(dir.path() / "page.htm"), "short");
+  ASSERT_TRUE(file_write_all(dir.gbk_path("page.htm"), {&a, &empty, &b}));
+  EXPECT_EQ(file_read_all(dir.gbk_path("page.htm")), bytes_of(std::string("head \0tail", 10)));
+  ASSERT_TRUE(file_write_all(dir.gbk_path("page.htm"), bytes_of("short")));
+  EXPECT_EQ(read_file(dir.path() / "page.htm"), "short");
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"page.htm"});  // no temp file left
 }
 
 TEST(FileWriteAll, GbkNameBecomesUtf8OnDisk) {
-  TempDir dir;
-  Text path = dir / "" + gbk("关键词.htm");
+  ScratchFolder dir;
+  Text path = (dir / "").string() + gbk("关键词.htm");
   ASSERT_TRUE(file_write_all(path, bytes_of("x")));
   EXPECT_TRUE(fs::exists(dir.path() / "关键词.htm"));
   EXPECT_EQ(file_read_all(path), bytes_of("x"));
 }
 
 TEST(FileWriteAll, MalformedGbkPathDoesNotCrash) {
-  TempDir dir;
-  Text path = dir / "" + "bad\x81";  // a lone lead byte at the end
+  ScratchFolder dir;
+  Text path = (dir / "").string() + "bad\x81";  // a lone lead byte at the end
   ASSERT_TRUE(file_write_all(path, bytes_of("x")));
   EXPECT_EQ(file_read_all(path), bytes_of("x"));
-  EXPECT_EQ(scan_all(dir / "bad*", 0, true), std::vector<Text>{"bad?"});
+  EXPECT_EQ(scan_all(dir.gbk_path("bad*"), 0, true), std::vector<Text>{"bad?"});
 }
 
 TEST(FileWriteAll, MissingFolderGivesFalseAndCreatesNothing) {
-  TempDir dir;
-  EXPECT_FALSE(file_write_all(dir / "no/such/file.htm", bytes_of("x")));
+  ScratchFolder dir;
+  EXPECT_FALSE(file_write_all(dir.gbk_path("no/such/file.htm"), bytes_of("x")));
   EXPECT_FALSE(fs::exists(dir.path() / "no"));
   EXPECT_FALSE(file_write_all("", bytes_of("x")));
 }
 
 TEST(FileWriteAll, KeepsPermissions) {
-  TempDir dir;
+  ScratchFolder dir;
   fs::path file = dir.path() / "settings.ini";
-  write_plain(file, "old");
+  write_file(file, "old");
   ::chmod(file.c_str(), 0640);
   ASSERT_TRUE(file_write_all(file.string(), bytes_of("new")));
   struct stat info {};
   ASSERT_EQ(::stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_EQ(read_plain(file), "new");
+  EXPECT_EQ(read_file(file), "new");
 }
 
 TEST(FileWriteAll, WritesThroughSymbolicLink) {
-  TempDir dir;
-  write_plain(dir.path() / "real.ini", "old");
+  ScratchFolder dir;
+  write_file(dir.path() / "real.ini", "old");
   fs::create_symlink("real.ini", dir.path() / "link.ini");
-  ASSERT_TRUE(file_write_all(dir / "link.ini", bytes_of("new")));
+  ASSERT_TRUE(file_write_all(dir.gbk_path("link.ini"), bytes_of("new")));
   EXPECT_TRUE(fs::is_symlink(dir.path() / "link.ini"));
-  EXPECT_EQ(read_plain(dir.path() / "real.ini"), "new");
+  EXPECT_EQ(read_file(dir.path() / "real.ini"), "new");
 }
 
 TEST(FileWriteAll, FailureLeavesOldFileAndNoTemp) {
-  TempDir dir;
+  ScratchFolder dir;
   fs::path file = dir.path() / "page.htm";
-  write_plain(file, "old contents");
+  write_file(file, "old contents");
   // A file size limit makes the write fail half-way, as a full disk would.
   struct rlimit saved {};
   ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -124,52 +116,52 @@ TEST(FileWriteAll, FailureLeavesOldFileAndNoTemp) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(written);
-  EXPECT_EQ(read_plain(file), "old contents");
+  EXPECT_EQ(read_file(file), "old contents");
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"page.htm"});
 }
 
 TEST(FileWriteAll, TargetThatIsAFolderGivesFalse) {
-  TempDir dir;
+  ScratchFolder dir;
   fs::create_directory(dir.path() / "sub");
-  EXPECT_FALSE(file_write_all(dir / "sub", bytes_of("x")));
+  EXPECT_FALSE(file_write_all(dir.gbk_path("sub"), bytes_of("x")));
   EXPECT_TRUE(fs::is_directory(dir.path() / "sub"));
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"sub"});
 }
 
 TEST(FileWriteAll, ReadOnlyFolderOrFileGivesFalse) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  TempDir dir;
+  ScratchFolder dir;
   fs::path folder = dir.path() / "locked";
   fs::create_directory(folder);
-  write_plain(folder / "page.htm", "old");
+  write_file(folder / "page.htm", "old");
   ::chmod(folder.c_str(), 0555);
   EXPECT_FALSE(file_write_all((folder / "page.htm").string(), bytes_of("new")));
   ::chmod(folder.c_str(), 0755);
-  EXPECT_EQ(read_plain(folder / "page.htm"), "old");
+  EXPECT_EQ(read_file(folder / "page.htm"), "old");
   ::chmod((folder / "page.htm").c_str(), 0444);
   EXPECT_FALSE(file_write_all((folder / "page.htm").string(), bytes_of("new")));
-  EXPECT_EQ(read_plain(folder / "page.htm"), "old");
+  EXPECT_EQ(read_file(folder / "page.htm"), "old");
 }
 
 TEST(DirCreate, ExactlyOneFolder) {
-  TempDir dir;
-  EXPECT_TRUE(dir_create(dir / "a"));
-  EXPECT_FALSE(dir_create(dir / "a"));
-  EXPECT_FALSE(dir_create(dir / "x/y"));
+  ScratchFolder dir;
+  EXPECT_TRUE(dir_create(dir.gbk_path("a")));
+  EXPECT_FALSE(dir_create(dir.gbk_path("a")));
+  EXPECT_FALSE(dir_create(dir.gbk_path("x/y")));
   EXPECT_FALSE(fs::exists(dir.path() / "x"));
   EXPECT_FALSE(dir_create(""));
 }
 
 TEST(PathExists, FilesFoldersAndWildcards) {
-  TempDir dir;
-  write_plain(dir.path() / "index.htm", "");
+  ScratchFolder dir;
+  write_file(dir.path() / "index.htm", "");
   fs::create_directory(dir.path() / "files");
-  EXPECT_TRUE(path_exists(dir / "index.htm"));
-  EXPECT_TRUE(path_exists(dir / "files"));
-  EXPECT_TRUE(path_exists(dir / "*.HTM"));
-  EXPECT_TRUE(path_exists(dir / "ind?x.htm"));
-  EXPECT_FALSE(path_exists(dir / "*.css"));
-  EXPECT_FALSE(path_exists(dir / "missing"));
+  EXPECT_TRUE(path_exists(dir.gbk_path("index.htm")));
+  EXPECT_TRUE(path_exists(dir.gbk_path("files")));
+  EXPECT_TRUE(path_exists(dir.gbk_path("*.HTM")));
+  EXPECT_TRUE(path_exists(dir.gbk_path("ind?x.htm")));
+  EXPECT_FALSE(path_exists(dir.gbk_path("*.css")));
+  EXPECT_FALSE(path_exists(dir.gbk_path("missing")));
   EXPECT_FALSE(path_exists(""));
 }
 
@@ -177,38 +169,38 @@ class DirScan : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"b", "A", "_x", "a1"}) fs::create_directory(dir.path() / name);
-    for (const char* name : {"z.txt", "B.htm", "c.htm"}) write_plain(dir.path() / name, "");
+    for (const char* name : {"z.txt", "B.htm", "c.htm"}) write_file(dir.path() / name, "");
     fs::create_directory(dir.path() / "target");
     fs::create_directory_symlink("target", dir.path() / "Link");
   }
-  TempDir dir;
+  ScratchFolder dir;
 };
 
 TEST_F(DirScan, FoldersInNtfsOrderDotsFirst) {
   // Upper-cased ordinal: "_" (0x5F) sorts after letters.
-  EXPECT_EQ(scan_all(dir / "*", kAttrDirectory, false),
+  EXPECT_EQ(scan_all(dir.gbk_path("*"), kAttrDirectory, false),
             (std::vector<Text>{".", "..", "A", "a1", "b", "Link", "target", "_x"}));
 }
 
 TEST_F(DirScan, FilesOnlyWithWildcard) {
-  EXPECT_EQ(scan_all(dir / "*", 0, true), (std::vector<Text>{"B.htm", "c.htm", "z.txt"}));
-  EXPECT_EQ(scan_all(dir / "*.htm", 0, true), (std::vector<Text>{"B.htm", "c.htm"}));
-  EXPECT_EQ(scan_all(dir / "?.*", 0, true), (std::vector<Text>{"B.htm", "c.htm", "z.txt"}));
-  EXPECT_EQ(scan_all(dir / "*.*", kAttrDirectory, false).size(), 8u);  // also names without a dot
+  EXPECT_EQ(scan_all(dir.gbk_path("*"), 0, true), (std::vector<Text>{"B.htm", "c.htm", "z.txt"}));
+  EXPECT_EQ(scan_all(dir.gbk_path("*.htm"), 0, true), (std::vector<Text>{"B.htm", "c.htm"}));
+  EXPECT_EQ(scan_all(dir.gbk_path("?.*"), 0, true), (std::vector<Text>{"B.htm", "c.htm", "z.txt"}));
+  EXPECT_EQ(scan_all(dir.gbk_path("*.*"), kAttrDirectory, false).size(), 8u);  // also names without a dot
 }
 
 TEST_F(DirScan, NoMatchGivesEmptyAndClosedState) {
   DirScanState state;
-  EXPECT_EQ(dir_scan_next(dir / "*.css", 0, true, state), "");
+  EXPECT_EQ(dir_scan_next(dir.gbk_path("*.css"), 0, true, state), "");
   EXPECT_FALSE(state.open());
   EXPECT_EQ(dir_scan_next("", 0, true, state), "");
-  EXPECT_EQ(dir_scan_next(dir / "missing/*", kAttrDirectory, false, state), "");
+  EXPECT_EQ(dir_scan_next(dir.gbk_path("missing/*"), kAttrDirectory, false, state), "");
 }
 
 TEST_F(DirScan, NewPatternRestartsAndCloseEndsEarly) {
   DirScanState state;
-  EXPECT_EQ(dir_scan_next(dir / "*", 0, true, state), "B.htm");
-  EXPECT_EQ(dir_scan_next(dir / "*", kAttrDirectory, false, state), ".");
+  EXPECT_EQ(dir_scan_next(dir.gbk_path("*"), 0, true, state), "B.htm");
+  EXPECT_EQ(dir_scan_next(dir.gbk_path("*"), kAttrDirectory, false, state), ".");
   EXPECT_TRUE(state.open());
   dir_scan_close(state);
   EXPECT_FALSE(state.open());
@@ -217,14 +209,14 @@ TEST_F(DirScan, NewPatternRestartsAndCloseEndsEarly) {
 
 TEST_F(DirScan, InvalidUtf8NameComesBackWithQuestionMark) {
   fs::create_directory(dir.path() / "bad\xFF" "name");
-  std::vector<Text> folders = scan_all(dir / "bad*", kAttrDirectory, false);
+  std::vector<Text> folders = scan_all(dir.gbk_path("bad*"), kAttrDirectory, false);
   ASSERT_EQ(folders.size(), 1u);
   EXPECT_EQ(folders[0], "bad?name");
 }
 
 TEST_F(DirScan, ChineseNamesComeBackAsGbk) {
   fs::create_directory(dir.path() / "模板一");
-  EXPECT_EQ(scan_all(dir / "" + gbk("模板*"), kAttrDirectory, false), std::vector<Text>{gbk("模板一")});
+  EXPECT_EQ(scan_all((dir / "").string() + gbk("模板*"), kAttrDirectory, false), std::vector<Text>{gbk("模板一")});
 }
 
 TEST(ExeDirectory, IsTheTestBinaryFolder) {

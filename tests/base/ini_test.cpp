@@ -5,25 +5,17 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "base/codepage.h"
-#include "temp_dir.h"
+#include "support/scratch_folder.h"
 
 namespace quill {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempDir;
-
-std::string read_plain(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_plain(const fs::path& path, std::string_view content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
+using testing::read_file;
+using testing::ScratchFolder;
+using testing::write_file;
 
 const Text& section() {
   static const Text name = gbk("通常配置");
@@ -33,12 +25,12 @@ const Text& section() {
 class WindowsIni : public ::testing::Test {
  protected:
   void SetUp() override {
-    original = read_plain(fs::path(QUILL_BASE_TEST_DATA) / "windows_quillbatch.ini");
+    original = read_file(fs::path(QUILL_BASE_TEST_DATA) / "windows_quillbatch.ini");
     ASSERT_FALSE(original.empty());
-    path = dir / "Quillbatch.ini";
-    write_plain(path, original);
+    path = dir.gbk_path("Quillbatch.ini");
+    write_file(path, original);
   }
-  TempDir dir;
+  ScratchFolder dir;
   std::string original;
   std::string path;
 };
@@ -66,7 +58,7 @@ TEST_F(WindowsIni, UpdateKeepsTheRestByteForByte) {
   ASSERT_TRUE(ini_put(path, section(), gbk("获取数目"), "40"));
   std::string expected = original;
   expected.replace(expected.find("=10\r\n"), 5, "=40\r\n");
-  EXPECT_EQ(read_plain(path), expected);
+  EXPECT_EQ(read_file(path), expected);
 }
 
 TEST_F(WindowsIni, NewKeyEndsItsSectionBeforeTheBlankLine) {
@@ -74,21 +66,21 @@ TEST_F(WindowsIni, NewKeyEndsItsSectionBeforeTheBlankLine) {
   std::string expected = original;
   std::string last = gbk("路径式样=0\r\n");
   expected.insert(expected.find(last) + last.size(), "New=v\r\n");
-  EXPECT_EQ(read_plain(path), expected);
+  EXPECT_EQ(read_file(path), expected);
 }
 
 TEST_F(WindowsIni, NewSectionAtTheEnd) {
   ASSERT_TRUE(ini_put(path, "Extra", "k", "v"));
-  EXPECT_EQ(read_plain(path), original + "[Extra]\r\nk=v\r\n");
+  EXPECT_EQ(read_file(path), original + "[Extra]\r\nk=v\r\n");
 }
 
 TEST(IniGet, MissingGivesDefaultEmptyNameGivesEmpty) {
-  TempDir dir;
-  std::string path = dir / "a.ini";
-  write_plain(path, "[s]\r\nk=v\r\n");
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "[s]\r\nk=v\r\n");
   EXPECT_EQ(ini_get(path, "s", "missing", "def"), "def");
   EXPECT_EQ(ini_get(path, "other", "k", "def"), "def");
-  EXPECT_EQ(ini_get(dir / "none.ini", "s", "k", "def"), "def");
+  EXPECT_EQ(ini_get(dir.gbk_path("none.ini"), "s", "k", "def"), "def");
   EXPECT_EQ(ini_get(path, " \t", "k", "def"), "");
   EXPECT_EQ(ini_get(path, "s", "", "def"), "");
   EXPECT_EQ(ini_get("", "s", "k", "def"), "");
@@ -96,9 +88,9 @@ TEST(IniGet, MissingGivesDefaultEmptyNameGivesEmpty) {
 }
 
 TEST(IniGet, NamesCaseInsensitiveValuesTrimmedAndUnquoted) {
-  TempDir dir;
-  std::string path = dir / "a.ini";
-  write_plain(path, "  [ Sec ]  \r\n  Key  =  some value \t\r\nq='x'\r\nq2=\"a\r\nq3=\"\"\r\n");
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "  [ Sec ]  \r\n  Key  =  some value \t\r\nq='x'\r\nq2=\"a\r\nq3=\"\"\r\n");
   EXPECT_EQ(ini_get(path, "sec", "KEY"), "some value");
   EXPECT_EQ(ini_get(path, "SEC", "q"), "x");
   EXPECT_EQ(ini_get(path, "sec", "q2"), "\"a");
@@ -106,30 +98,30 @@ TEST(IniGet, NamesCaseInsensitiveValuesTrimmedAndUnquoted) {
 }
 
 TEST(IniGet, FirstOfTwoEqualSectionsCounts) {
-  TempDir dir;
-  std::string path = dir / "a.ini";
-  write_plain(path, "[s]\r\na=1\r\n[S]\r\na=2\r\nb=3\r\n");
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "[s]\r\na=1\r\n[S]\r\na=2\r\nb=3\r\n");
   EXPECT_EQ(ini_get(path, "s", "a"), "1");
   EXPECT_EQ(ini_get(path, "s", "b", "none"), "none");
   ASSERT_TRUE(ini_put(path, "s", "b", "4"));
-  EXPECT_EQ(read_plain(path), "[s]\r\na=1\r\nb=4\r\n[S]\r\na=2\r\nb=3\r\n");
+  EXPECT_EQ(read_file(path), "[s]\r\na=1\r\nb=4\r\n[S]\r\na=2\r\nb=3\r\n");
 }
 
 TEST(IniGet, LineEndsBomAndNoFinalBreak) {
-  TempDir dir;
-  std::string path = dir / "a.ini";
-  write_plain(path, "\xEF\xBB\xBF[s]\nlf=1\r\ncrlf=2\rcr=3\nlast=4");
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "\xEF\xBB\xBF[s]\nlf=1\r\ncrlf=2\rcr=3\nlast=4");
   EXPECT_EQ(ini_get(path, "s", "lf"), "1");
   EXPECT_EQ(ini_get(path, "s", "crlf"), "2");
   EXPECT_EQ(ini_get(path, "s", "cr"), "3");
   EXPECT_EQ(ini_get(path, "s", "last"), "4");
   ASSERT_TRUE(ini_put(path, "s", "new", "5"));
-  EXPECT_EQ(read_plain(path), "\xEF\xBB\xBF[s]\nlf=1\r\ncrlf=2\rcr=3\nlast=4\r\nnew=5\r\n");
+  EXPECT_EQ(read_file(path), "\xEF\xBB\xBF[s]\nlf=1\r\ncrlf=2\rcr=3\nlast=4\r\nnew=5\r\n");
 }
 
 TEST(IniGet, LongValueIsNotCut) {
-  TempDir dir;
-  std::string path = dir / "a.ini";
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
   Text value;
   while (value.size() < 30000) value += gbk("连衣裙,");
   ASSERT_TRUE(ini_put(path, "s", "k", value));
@@ -137,77 +129,77 @@ TEST(IniGet, LongValueIsNotCut) {
 }
 
 TEST(IniPut, CreatesFileButNotFolder) {
-  TempDir dir;
-  ASSERT_TRUE(ini_put(dir / "new.ini", section(), "k", "v"));
-  EXPECT_EQ(read_plain(dir.path() / "new.ini"), "[" + section() + "]\r\nk=v\r\n");
-  EXPECT_FALSE(ini_put(dir / "missing/new.ini", "s", "k", "v"));
+  ScratchFolder dir;
+  ASSERT_TRUE(ini_put(dir.gbk_path("new.ini"), section(), "k", "v"));
+  EXPECT_EQ(read_file(dir.path() / "new.ini"), "[" + section() + "]\r\nk=v\r\n");
+  EXPECT_FALSE(ini_put(dir.gbk_path("missing/new.ini"), "s", "k", "v"));
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
 
 TEST(IniPut, ReplacesInPlaceKeepingUnknownLines) {
-  TempDir dir;
-  std::string path = dir / "a.ini";
-  write_plain(path, "garbage line\r\n[s]\r\n; note\r\nKey = old\r\nother=1\r\n");
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "garbage line\r\n[s]\r\n; note\r\nKey = old\r\nother=1\r\n");
   ASSERT_TRUE(ini_put(path, "S", "key", "new"));
-  EXPECT_EQ(read_plain(path), "garbage line\r\n[s]\r\n; note\r\nKey =new\r\nother=1\r\n");
+  EXPECT_EQ(read_file(path), "garbage line\r\n[s]\r\n; note\r\nKey =new\r\nother=1\r\n");
 }
 
 TEST(IniPut, RefusesWhatTheFormatCannotHold) {
-  TempDir dir;
-  std::string path = dir / "a.ini";
-  write_plain(path, "[s]\r\nk=v\r\n");
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "[s]\r\nk=v\r\n");
   EXPECT_FALSE(ini_put(path, "s", "k", "two\nlines"));
   EXPECT_FALSE(ini_put(path, "", "k", "v"));
   EXPECT_FALSE(ini_put(path, "s", "", "v"));
   EXPECT_FALSE(ini_put("", "s", "k", "v"));
-  EXPECT_EQ(read_plain(path), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(read_file(path), "[s]\r\nk=v\r\n");
 }
 
 TEST(IniPut, UnreadableFileIsNotOverwritten) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-  TempDir dir;
-  std::string path = dir / "a.ini";
-  write_plain(path, "[s]\r\nk=v\r\n");
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "[s]\r\nk=v\r\n");
   ::chmod(path.c_str(), 0200);
   EXPECT_FALSE(ini_put(path, "s", "other", "1"));
   ::chmod(path.c_str(), 0600);
-  EXPECT_EQ(read_plain(path), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(read_file(path), "[s]\r\nk=v\r\n");
 }
 
 TEST(IniStore, TwoLineValueIsOneLineOnDisk) {
-  TempDir dir;
+  ScratchFolder dir;
   IniStore store;
-  store.set_file(dir / "q.ini");
+  store.set_file(dir.gbk_path("q.ini"));
   store.set_section(section());
   ASSERT_TRUE(store.put_text(gbk("关键词"), "a\r\nb"));
-  EXPECT_EQ(read_plain(dir.path() / "q.ini"), "[" + section() + "]\r\n" + gbk("关键词") + "=a\xA9\xAE*\xA9\xAE" "b\r\n");
+  EXPECT_EQ(read_file(dir.path() / "q.ini"), "[" + section() + "]\r\n" + gbk("关键词") + "=a\xA9\xAE*\xA9\xAE" "b\r\n");
   EXPECT_EQ(store.get_text(gbk("关键词"), ""), "a\r\nb");
 }
 
 TEST(IniStore, NumbersInPercentG) {
-  TempDir dir;
+  ScratchFolder dir;
   IniStore store;
-  store.set_file(dir / "q.ini");
+  store.set_file(dir.gbk_path("q.ini"));
   store.set_section("s");
   ASSERT_TRUE(store.put_number("n", -1));
   ASSERT_TRUE(store.put_number("half", 0.5));
-  EXPECT_EQ(read_plain(dir.path() / "q.ini"), "[s]\r\nn=-1\r\nhalf=0.5\r\n");
+  EXPECT_EQ(read_file(dir.path() / "q.ini"), "[s]\r\nn=-1\r\nhalf=0.5\r\n");
   EXPECT_EQ(store.get_number("n", 7), -1.0);
   EXPECT_EQ(store.get_number("missing", 1.0 / 3.0), 0.3333333333333);
   EXPECT_EQ(store.get_text("missing", "x\r\ny"), "x\r\ny");
 }
 
 TEST(IniStore, BatchWritesOnceOnCommit) {
-  TempDir dir;
+  ScratchFolder dir;
   IniStore store;
-  store.set_file(dir / "q.ini");
+  store.set_file(dir.gbk_path("q.ini"));
   store.set_section("s");
   store.begin_batch();
   EXPECT_TRUE(store.put_text("a", "1"));
   EXPECT_TRUE(store.put_number("b", 2));
   EXPECT_FALSE(fs::exists(dir.path() / "q.ini"));
   ASSERT_TRUE(store.commit());
-  EXPECT_EQ(read_plain(dir.path() / "q.ini"), "[s]\r\na=1\r\nb=2\r\n");
+  EXPECT_EQ(read_file(dir.path() / "q.ini"), "[s]\r\na=1\r\nb=2\r\n");
   EXPECT_TRUE(store.put_text("a", "3"));  // after commit: direct again
   EXPECT_EQ(store.get_text("a", ""), "3");
 }

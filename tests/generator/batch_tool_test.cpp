@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "base/codepage.h"
-#include "generator/sandbox_process.h"
-#include "generator/scratch_folder.h"
+#include "support/sandbox_process.h"
+#include "support/scratch_folder.h"
 
 namespace quill::testing {
 namespace {
@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 class BatchTool : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(sandbox.running());
     fs::create_directories(dir / "prog");
     fs::copy(fs::path(QUILL_PROGRAM_DIR_PATH) / "模板", dir / "prog/模板", fs::copy_options::recursive);
     write_settings("");

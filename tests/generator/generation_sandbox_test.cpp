@@ -7,7 +7,7 @@
 
 #include "generator/generation_run.h"
 #include "generator/run_fixture.h"
-#include "generator/sandbox_process.h"
+#include "support/sandbox_process.h"
 
 namespace quill::testing {
 namespace {
@@ -18,6 +18,7 @@ class SandboxRun : public RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
+    ASSERT_TRUE(sandbox.running());
     fs::copy(fs::path(QUILL_PROGRAM_DIR_PATH) / "模板", dir / "prog/模板", fs::copy_options::recursive);
     v.template_name = gbk("默认模板");
     v.keywords = gbk("女装,女鞋,女包\r\n2012\r\n连衣裙,毛衣");
@@ -115,6 +116,7 @@ TEST_F(SandboxRun, ShortLinksFromEachService) {
 
 TEST_F(SandboxRun, ShortenerDownKeepsTheLongLinks) {
   SandboxProcess down({"--shortener-down"});
+  ASSERT_TRUE(down.running());
   use(down);
   v.keywords = "2012";
   run();
@@ -177,6 +179,7 @@ TEST_F(ReplaceQuestion, CancelStopsTheCopyButNotTheRun) {
 
 TEST_F(SandboxRun, GatewayThatNeverAnswersInTimeStillWritesTheEmptyPage) {
   SandboxProcess slow({"--slow-ms", "33000"});
+  ASSERT_TRUE(slow.running());
   use(slow);
   v.keywords = "2012";
   const auto started = std::chrono::steady_clock::now();

@@ -12,7 +12,7 @@
 #include "base/codepage.h"
 #include "base/ui_hooks.h"
 #include "generator/generation_run.h"
-#include "generator/scratch_folder.h"
+#include "support/scratch_folder.h"
 
 namespace quill::testing {
 

@@ -4,17 +4,17 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 
 #include "base/codepage.h"
 #include "openapi/endpoints.h"
-#include "sandbox_process.h"
+#include "support/sandbox_process.h"
 
 namespace quill {
 namespace {
 
 using testing::SandboxProcess;
+using testing::ScratchFolder;
+using testing::write_file;
 
 constexpr const char* kKey = "31415926";
 constexpr const char* kSecret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
@@ -177,21 +177,11 @@ TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
   EXPECT_EQ(CallOpenApi("http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", format), "");
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/quill-endpoints-XXXXXX";
-    path = mkdtemp(pattern);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path); }
-  std::string path;
-};
-
 TEST(ReadEndpoints, NonEmptyKeysOfTheNetworkSectionOverrideTheDefaults) {
-  TempFolder folder;
-  std::string file = folder.path + "/Quillbatch.ini";
-  std::ofstream(file, std::ios::binary) << gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
-                                               "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n");
+  ScratchFolder folder;
+  const std::string file = folder / "Quillbatch.ini";
+  write_file(file, gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
+                       "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n"));
   Endpoints endpoints = read_endpoints(file);
   Endpoints defaults;
   EXPECT_EQ(endpoints.gateway, "http://127.0.0.1:9/router/rest?");

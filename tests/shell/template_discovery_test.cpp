@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "base/codepage.h"
-#include "generator/scratch_folder.h"
+#include "support/scratch_folder.h"
 
 namespace quill {
 namespace {

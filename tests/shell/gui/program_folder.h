@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -12,6 +11,7 @@
 #include "base/ini.h"
 #include "shell/gui/main_window.h"
 #include "shell/gui/qt_text.h"
+#include "support/scratch_folder.h"
 
 namespace quill::gui::testing {
 
@@ -19,9 +19,10 @@ class ProgramFolder {
  public:
   ProgramFolder() { store.set_file(path() + "/Quillbatch.ini"); }
 
-  Text path() const { return to_gbk(dir.path()); }
+  Text path() const { return dir.gbk_path(); }
   QString qpath(const QString& relative = {}) const {
-    return relative.isEmpty() ? dir.path() : dir.path() + "/" + relative;
+    const QString root = QString::fromStdString(dir.path().string());
+    return relative.isEmpty() ? root : root + "/" + relative;
   }
 
   // A template folder; with page (UTF-8), its page file in GBK.
@@ -50,7 +51,7 @@ class ProgramFolder {
 
   std::unique_ptr<MainWindow> open_window() { return std::make_unique<MainWindow>(path(), store); }
 
-  QTemporaryDir dir;
+  quill::testing::ScratchFolder dir;
   IniStore store;
 };
 

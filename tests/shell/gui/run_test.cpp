@@ -3,17 +3,18 @@
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 #include "program_folder.h"
 #include "shell/gui/dialogs.h"
+#include "support/sandbox_process.h"
 
 using namespace quill;
 using namespace quill::gui;
 using namespace quill::gui::testing;
+using quill::testing::SandboxProcess;
 
 namespace {
 
@@ -23,31 +24,6 @@ const char kPage[] =
     "<html><head><title>[#关键词#]</title></head><body>\n"
     "[#商品循环开始#]<p><a href=\"[#商品网址#]\">[#商品标题#]</a> [#商品价格#]</p>\n[#商品循环结束#]"
     "</body></html>\n";
-
-class Sandbox {
- public:
-  explicit Sandbox(int slow_ms = 0) {
-    QStringList args = {"--port", "0", "--port-file", port_file()};
-    if (slow_ms > 0) args << "--slow-ms" << QString::number(slow_ms);
-    process.start(QStringLiteral(QUILL_SANDBOX), args);
-  }
-  ~Sandbox() {
-    process.kill();
-    process.waitForFinished();
-  }
-  QString port_file() const { return dir.path() + "/port"; }
-  // The gateway address, or "" when the sandbox did not come up.
-  QString gateway() {
-    if (!process.waitForStarted(5000)) return {};
-    QFile file(port_file());
-    const bool up = QTest::qWaitFor([&] { return file.exists() && file.size() > 0; }, 5000);
-    if (!up || !file.open(QIODevice::ReadOnly)) return {};
-    return "http://127.0.0.1:" + QString::fromLatin1(file.readAll()).trimmed() + "/router/rest?";
-  }
-
-  QTemporaryDir dir;
-  QProcess process;
-};
 
 // Every file under the save folder, relative.
 QStringList saved_files(const ProgramFolder& folder) {
@@ -64,9 +40,9 @@ class RunTest : public QObject {
   Q_OBJECT
 
   // A program folder with one template, the sandbox as gateway, save folder "out".
-  void prepare(ProgramFolder& folder, Sandbox& sandbox, const QString& keywords) {
-    const QString gateway = sandbox.gateway();
-    if (gateway.isEmpty()) QSKIP("the sandbox gateway is not available");
+  void prepare(ProgramFolder& folder, const SandboxProcess& sandbox, const QString& keywords) {
+    if (!sandbox.running()) QSKIP("the sandbox gateway is not available");
+    const QString gateway = QString::fromStdString(sandbox.gateway());
     folder.add_template("T", u(kPage));
     QVERIFY(QDir(folder.qpath()).mkpath("out"));
     folder.write_settings({u("[通常配置]"), u("关键词=") + keywords, u("保存目录=") + folder.qpath("out"),
@@ -78,7 +54,7 @@ class RunTest : public QObject {
 
   void generate_writes_the_pages() {
     ProgramFolder folder;
-    Sandbox sandbox;
+    SandboxProcess sandbox;
     prepare(folder, sandbox, u("连衣裙┊*┊毛衣,手机"));
     auto window = folder.open_window();
     QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
@@ -95,7 +71,7 @@ class RunTest : public QObject {
 
   void generate_is_disabled_while_running() {
     ProgramFolder folder;
-    Sandbox sandbox(300);
+    SandboxProcess sandbox({"--slow-ms", "300"});
     prepare(folder, sandbox, u("连衣裙┊*┊毛衣"));
     auto window = folder.open_window();
     auto* button = control<QPushButton>(*window, "按钮生成");
@@ -113,7 +89,7 @@ class RunTest : public QObject {
 
   void closing_during_a_run_stops_it_cleanly() {
     ProgramFolder folder;
-    Sandbox sandbox(300);
+    SandboxProcess sandbox({"--slow-ms", "300"});
     prepare(folder, sandbox, u("一┊*┊二┊*┊三┊*┊四┊*┊五┊*┊六"));
     auto window = folder.open_window();
     control<QLineEdit>(*window, "编辑框钥匙")->setText(u("changed"));

@@ -16,6 +16,25 @@ const RegexObject& markup_remover() {
   return regex;
 }
 
+// A match starts at a "＜" and never crosses a line feed, so only the stretch
+// from each "＜" to the end of its line goes through the engine; the rest of the
+// answer, most of it, is copied as it is.
+Text RemoveMarkup(const Text& text) {
+  static const Text full_width_lt = gbk("＜");
+  Text out;
+  out.reserve(text.size());
+  int copied = 1;  // 1-based position of the first byte not yet handled
+  for (int at = txt_find(text, full_width_lt); at > 0; at = txt_find(text, full_width_lt, copied)) {
+    int line_end = txt_find(text, "\n", at);
+    if (line_end < 0) line_end = txt_length(text) + 1;
+    out.append(text, static_cast<std::size_t>(copied - 1), static_cast<std::size_t>(at - copied));
+    out += markup_remover().ReplaceMatches(txt_mid(text, at, line_end - at), Text());
+    copied = line_end;
+  }
+  out.append(text, static_cast<std::size_t>(copied - 1), std::string::npos);
+  return out;
+}
+
 }  // namespace
 
 ParamList SplitQueryPairs(std::string_view query) {
@@ -36,8 +55,7 @@ Text CleanResponse(Text gbk_text) {
   Text text = txt_replace(gbk_text, "amp;");
   text = txt_replace(text, "&lt;", full_width_lt);
   text = txt_replace(text, "&gt;", full_width_gt);
-  if (txt_find(text, full_width_lt) < 0) return text;
-  return markup_remover().ReplaceMatches(text, Text());
+  return RemoveMarkup(text);
 }
 
 Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,

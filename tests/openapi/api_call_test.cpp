@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "base/codepage.h"
+#include "base/regex_object.h"
 #include "openapi/endpoints.h"
 #include "support/sandbox_process.h"
 
@@ -59,6 +61,23 @@ TEST(CleanResponse, LoneLessThanAndLineBreaksKeepTheBrackets) {
   EXPECT_EQ(CleanResponse("x &lt;b\n&gt; y"), "x " + lt + "b\n" + gt + " y");
   EXPECT_EQ(CleanResponse(gbk("已有＜全角＞括号")), gbk("已有括号"));
   EXPECT_EQ(CleanResponse(""), "");
+}
+
+// The clean-up hands only the stretches after each "＜" to the engine; on any
+// mix of lines it must agree with one replacement over the whole text.
+TEST(CleanResponse, AgreesWithOneReplacementOverTheWholeText) {
+  RegexObject whole;
+  ASSERT_TRUE(whole.Create(gbk("＜.*?＞"), false, std::nullopt, true));
+  const std::vector<Text> pieces = {gbk("＜b＞"), gbk("＜"), gbk("＞"), "\n", "\r\n", "ab", gbk("中文"),
+                                    gbk("＜x\n＞"), " "};
+  std::srand(7);
+  for (int round = 0; round < 500; ++round) {
+    Text text;
+    for (int i = std::rand() % 12; i > 0; --i) text += pieces[static_cast<std::size_t>(std::rand()) % pieces.size()];
+    EXPECT_EQ(CleanResponse(text), whole.ReplaceMatches(text, Text())) << gbk_to_utf8(text);
+  }
+  // Lines without markup keep even bytes that are not valid GBK.
+  EXPECT_EQ(CleanResponse("\xA3\n" + gbk("＜b＞x")), "\xA3\nx");
 }
 
 class CallOpenApiTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -105,6 +106,19 @@ TEST(Cp936, InvalidUtf8DoesNotCrash) {
   EXPECT_EQ(utf8_to_gbk("\xC3(ok"), "?(ok");
   EXPECT_EQ(utf8_to_gbk("\xFF\xFE"), "??");
   EXPECT_EQ(utf8_to_gbk("abc\xE4\xB8"), "abc?");
+}
+
+// The ASCII runs skip the converter; any byte string, well formed or not, must
+// come out as if it had gone through it whole.
+TEST(Cp936, Utf8ToGbkAgreesWithTheWholeConversion) {
+  const std::vector<std::string> pieces = {"a", "<", "\n", "\xC3", "\xA9", "\xE4\xB8\xAD", "\xE4\xB8", "\xF0\x9F\x98\x80",
+                                           "\xFF", "\x80", "\xEF\xBC\x9C", std::string(1, '\0')};
+  std::srand(11);
+  for (int round = 0; round < 2000; ++round) {
+    std::string utf8;
+    for (int i = std::rand() % 10; i > 0; --i) utf8 += pieces[static_cast<std::size_t>(std::rand()) % pieces.size()];
+    EXPECT_EQ(utf8_to_gbk(utf8), utf16_to_gbk(utf8_to_utf16(utf8)));
+  }
 }
 
 TEST(Cp936, RoundTripsMixedTextWithNul) {

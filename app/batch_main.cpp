@@ -182,7 +182,8 @@ class BatchHost final : public RunHost {
   ReplaceAnswer ask_replace(const Text&) override { return replace_; }
   void line_started(int number, int total, const Text& line) override {
     if (quiet_) return;
-    print("[" + std::to_string(number) + "/" + std::to_string(total) + "] 正在生成.." + gbk_to_utf8(line) + "\n");
+    print("[" + std::to_string(number) + "/" + std::to_string(total) + "] 正在生成.." + gbk_to_utf8(line) +
+          "\n");
   }
 
  private:
@@ -205,8 +206,8 @@ void print_summary(const RunSummary& s, double seconds) {
   char elapsed[32];
   std::snprintf(elapsed, sizeof elapsed, "%.3f", seconds);
   print("完成：写入页面 " + std::to_string(s.pages_written) + "，记录 " + std::to_string(s.records) +
-        "，无结果的调用 " + std::to_string(s.empty_calls) + "，未能写入的页面 " + std::to_string(s.pages_failed) +
-        "，用时 " + elapsed + " 秒\n");
+        "，无结果的调用 " + std::to_string(s.empty_calls) + "，未能写入的页面 " +
+        std::to_string(s.pages_failed) + "，用时 " + elapsed + " 秒\n");
 }
 
 int run(const Options& options) {

@@ -60,9 +60,10 @@ Sandbox& sandbox() {
 }
 
 const quill::Text& query() {
-  static const quill::Text q = "keyword=" + quill::gbk("连衣裙") +
-                               "&pid=mm_1_2_3&fields=num_iid,title,nick,pic_url,price,click_url,shop_click_url,"
-                               "seller_credit_score,item_location,volume&sort=commissionNum_desc&page_no=1&page_size=40";
+  static const quill::Text q =
+      "keyword=" + quill::gbk("连衣裙") +
+      "&pid=mm_1_2_3&fields=num_iid,title,nick,pic_url,price,click_url,shop_click_url,"
+      "seller_credit_score,item_location,volume&sort=commissionNum_desc&page_no=1&page_size=40";
   return q;
 }
 
@@ -78,12 +79,15 @@ void BM_CallOpenApi(benchmark::State& state) {
   double cpu = cpu_seconds();
   for (auto _ : state) {
     quill::Text format;
-    quill::Text answer = quill::CallOpenApi(gateway, kKey, kSecret, "taobao.taobaoke.items.get", query(), "", format);
+    quill::Text answer =
+        quill::CallOpenApi(gateway, kKey, kSecret, "taobao.taobaoke.items.get", query(), "", format);
     if (answer.find("<click_url>") == quill::Text::npos) state.SkipWithError("no items");
     bytes += answer.size();
   }
-  state.counters["calls/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["client_cpu_us/call"] = (cpu_seconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
+  state.counters["calls/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["client_cpu_us/call"] =
+      (cpu_seconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
   state.counters["answer_bytes"] = static_cast<double>(bytes / state.iterations());
 }
 
@@ -96,35 +100,41 @@ std::size_t discard(char*, std::size_t size, std::size_t n, void* user) {
 void BM_PlainCurlPost(benchmark::State& state) {
   std::string gateway = sandbox().gateway();
   quill::Text format;
-  std::string body = quill::BuildSignedForm(kKey, kSecret, "taobao.taobaoke.items.get",
-                                            quill::SplitQueryPairs(query()), "", format, quill::PlatformTimeNow())
-                         .body;
+  std::string body =
+      quill::BuildSignedForm(kKey, kSecret, "taobao.taobaoke.items.get", quill::SplitQueryPairs(query()), "",
+                             format, quill::PlatformTimeNow())
+          .body;
   double cpu = cpu_seconds();
   for (auto _ : state) {
     auto post = [&] {
-    CURL* easy = curl_easy_init();
-    std::string answer;
-    curl_easy_setopt(easy, CURLOPT_URL, gateway.c_str());
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
-    if (curl_easy_perform(easy) != CURLE_OK || answer.size() < 1000) state.SkipWithError("post failed");
-    curl_easy_cleanup(easy);
+      CURL* easy = curl_easy_init();
+      std::string answer;
+      curl_easy_setopt(easy, CURLOPT_URL, gateway.c_str());
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
+      curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
+      curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+      if (curl_easy_perform(easy) != CURLE_OK || answer.size() < 1000) state.SkipWithError("post failed");
+      curl_easy_cleanup(easy);
     };
-    if (state.range(0)) std::thread(post).join(); else post();
+    if (state.range(0))
+      std::thread(post).join();
+    else
+      post();
   }
-  state.counters["calls/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["client_cpu_us/call"] = (cpu_seconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
+  state.counters["calls/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["client_cpu_us/call"] =
+      (cpu_seconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
 }
 
 // The client-side parts on their own, on a recorded 40-item answer.
 std::string recorded_answer() {
   static const std::string answer = [] {
     quill::Text format;
-    quill::SignedForm form = quill::BuildSignedForm(kKey, kSecret, "taobao.taobaoke.items.get",
-                                                    quill::SplitQueryPairs(query()), "", format,
-                                                    quill::PlatformTimeNow());
+    quill::SignedForm form =
+        quill::BuildSignedForm(kKey, kSecret, "taobao.taobaoke.items.get", quill::SplitQueryPairs(query()),
+                               "", format, quill::PlatformTimeNow());
     quill::Bytes bytes = quill::HttpRequest(sandbox().gateway(), "POST", form.body, 30);
     return std::string(bytes.begin(), bytes.end());
   }();
@@ -143,9 +153,10 @@ void BM_CleanAnswer(benchmark::State& state) {
 
 void BM_TransportOnly(benchmark::State& state) {
   quill::Text format;
-  std::string body = quill::BuildSignedForm(kKey, kSecret, "taobao.taobaoke.items.get",
-                                            quill::SplitQueryPairs(query()), "", format, quill::PlatformTimeNow())
-                         .body;
+  std::string body =
+      quill::BuildSignedForm(kKey, kSecret, "taobao.taobaoke.items.get", quill::SplitQueryPairs(query()), "",
+                             format, quill::PlatformTimeNow())
+          .body;
   std::string gateway = sandbox().gateway();
   for (auto _ : state) benchmark::DoNotOptimize(quill::HttpRequest(gateway, "POST", body, 30));
 }

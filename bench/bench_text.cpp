@@ -18,8 +18,9 @@ constexpr std::size_t kCorpusBytes = 16u << 20;
 // words, ASCII words and numbers, "," between items, CR LF between lines.
 const Text& corpus() {
   static const Text text = [] {
-    const char* words[] = {"女装", "连衣裙", "毛衣", "男鞋", "手机壳", "包邮", "正品", "新款", "夏季", "韩版",
-                           "TinyURL", "price", "2012", "<li>", "href", "item", "shop", "880.00", "HTML", "Taobao"};
+    const char* words[] = {"女装", "连衣裙", "毛衣", "男鞋",    "手机壳", "包邮",  "正品",
+                           "新款", "夏季",   "韩版", "TinyURL", "price",  "2012",  "<li>",
+                           "href", "item",   "shop", "880.00",  "HTML",   "Taobao"};
     std::vector<Text> gbk_words;
     for (const char* w : words) gbk_words.push_back(quill::gbk(w));
     std::mt19937 rng(936);
@@ -71,7 +72,8 @@ std::size_t memmem_count(const Text& text, std::string_view needle) {
 void BM_memmem_absent(benchmark::State& state) {
   const Text& text = corpus();
   for (auto _ : state)
-    benchmark::DoNotOptimize(memmem(text.data(), text.size(), absent_needle().data(), absent_needle().size()));
+    benchmark::DoNotOptimize(
+        memmem(text.data(), text.size(), absent_needle().data(), absent_needle().size()));
   set_bytes(state, text.size());
 }
 
@@ -112,7 +114,8 @@ BENCHMARK(BM_memmem_absent)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_txt_find_absent)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_txt_find_near_end)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_memmem_all, gbk_word, quill::gbk("连衣裙"))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_txt_replace_all, gbk_word, quill::gbk("连衣裙"), quill::gbk("半身裙"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_txt_replace_all, gbk_word, quill::gbk("连衣裙"), quill::gbk("半身裙"))
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_memmem_all, crlf, "\r\n")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_txt_split, crlf, "\r\n")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_memmem_all, comma, ",")->Unit(benchmark::kMillisecond);

@@ -27,12 +27,18 @@ DateTime time_at_offset(std::chrono::system_clock::time_point when, std::chrono:
 
 int date_field(const DateTime& when, DateField which) {
   switch (which) {
-    case DateField::year: return when.year;
-    case DateField::month: return when.month;
-    case DateField::day: return when.day;
-    case DateField::hour: return when.hour;
-    case DateField::minute: return when.minute;
-    case DateField::second: return when.second;
+    case DateField::year:
+      return when.year;
+    case DateField::month:
+      return when.month;
+    case DateField::day:
+      return when.day;
+    case DateField::hour:
+      return when.hour;
+    case DateField::minute:
+      return when.minute;
+    case DateField::second:
+      return when.second;
   }
   return 0;
 }

@@ -11,14 +11,15 @@ namespace quill {
 namespace {
 
 constexpr std::string_view kRuntimeError = "\xD4\xCB\xD0\xD0\xCA\xB1\xB3\xF6\xB4\xED!";  // 运行时出错!
-constexpr std::string_view kErrorCode = "\xB4\xED\xCE\xF3\xB4\xFA\xC2\xEB\xA3\xBA";        // 错误代码：
-constexpr std::string_view kErrorMessage = "\xB4\xED\xCE\xF3\xD0\xC5\xCF\xA2\xA3\xBA";     // 错误信息：
-constexpr std::string_view kErrorCaption = "\xB4\xED\xCE\xF3";                              // 错误
+constexpr std::string_view kErrorCode = "\xB4\xED\xCE\xF3\xB4\xFA\xC2\xEB\xA3\xBA";      // 错误代码：
+constexpr std::string_view kErrorMessage = "\xB4\xED\xCE\xF3\xD0\xC5\xCF\xA2\xA3\xBA";   // 错误信息：
+constexpr std::string_view kErrorCaption = "\xB4\xED\xCE\xF3";                           // 错误
 
 // 数组成员引用下标必须大于等于1
 constexpr std::string_view kIndexBelowOne =
     "\xCA\xFD\xD7\xE9\xB3\xC9\xD4\xB1\xD2\xFD\xD3\xC3\xCF\xC2\xB1\xEA\xB1\xD8\xD0\xEB\xB4\xF3\xD3\xDA"
-    "\xB5\xC8\xD3\xDA" "1";
+    "\xB5\xC8\xD3\xDA"
+    "1";
 // 数组成员引用下标超出定义范围
 constexpr std::string_view kIndexBeyondEnd =
     "\xCA\xFD\xD7\xE9\xB3\xC9\xD4\xB1\xD2\xFD\xD3\xC3\xCF\xC2\xB1\xEA\xB3\xAC\xB3\xF6\xB6\xA8\xD2\xE5"

@@ -1,10 +1,9 @@
 // The platform-neutral parts of the file layer.
-#include "base/fs.h"
+#include <unicode/uchar.h>
 
 #include "base/codepage.h"
+#include "base/fs.h"
 #include "base/fs_detail.h"
-
-#include <unicode/uchar.h>
 
 namespace quill {
 

@@ -73,13 +73,13 @@ int create_temp_beside(const std::string& target, std::string& temp_path) {
   std::string folder = folder_of(target);
   std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path = folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+    temp_path =
+        folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
     int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
 }
-
 
 }  // namespace
 
@@ -143,8 +143,8 @@ bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> p
   if (!fd.ok()) return false;
   bool ok = !exists || ::fchmod(fd.get(), old.st_mode & 07777) == 0;
   // Best effort: only a privileged process may hand the file back to its owner.
-  if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
-    [[maybe_unused]] int ignored = ::fchown(fd.get(), old.st_uid, old.st_gid);
+  if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) [[maybe_unused]]
+    int ignored = ::fchown(fd.get(), old.st_uid, old.st_gid);
   for (const Bytes* part : parts)
     if (ok && part && !part->empty()) ok = write_fully(fd.get(), part->data(), part->size());
   ok = ok && ::fsync(fd.get()) == 0;

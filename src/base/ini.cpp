@@ -183,7 +183,8 @@ Text unquote(std::string_view value) {
 
 }  // namespace
 
-Text ini_get(std::string_view file, std::string_view section, std::string_view key, std::string_view fallback) {
+Text ini_get(std::string_view file, std::string_view section, std::string_view key,
+             std::string_view fallback) {
   file = skip_control(file);
   section = trim_blanks(skip_control(section));
   key = trim_blanks(skip_control(key));

@@ -19,8 +19,7 @@ Text ini_get(std::string_view file, std::string_view section, std::string_view k
 // Writes key=value into section, replacing in place or appending; creates the
 // file (not its folder). Atomic like file_write_all.
 // False on an empty file, section or key, or a value holding CR or LF.
-bool ini_put(std::string_view file, std::string_view section, std::string_view key,
-             std::string_view value);
+bool ini_put(std::string_view file, std::string_view section, std::string_view key, std::string_view value);
 // Several keys of one section in one file update, applied in order.
 bool ini_put_all(std::string_view file, std::string_view section,
                  const std::vector<std::pair<Text, Text>>& entries);

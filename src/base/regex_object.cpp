@@ -178,8 +178,8 @@ Text RegexObject::ReplaceMatches(const Text& text, const Text& replacement) cons
   if (!engine_) return {};
   std::string subject = gbk_to_utf8(text);
   std::string with = gbk_to_utf8(replacement);
-  std::string out;      // UTF-8, the slow but always right result
-  Text gbk_out;         // the same, GBK stretches copied from the original
+  std::string out;  // UTF-8, the slow but always right result
+  Text gbk_out;     // the same, GBK stretches copied from the original
   OffsetMap map(text, subject);
   std::size_t copied = 0, gbk_copied = 0;
   bool any = false;
@@ -212,7 +212,8 @@ int RegexObject::FindMatches(const Text& text) {
   for_each_match(*engine_, subject, [&](const PCRE2_SIZE* ov, std::uint32_t) {
     Matches::Match match;
     match.value = utf8_to_gbk(group_text(subject, ov, 0));
-    for (std::uint32_t k = 1; k <= groups; ++k) match.groups.push_back(utf8_to_gbk(group_text(subject, ov, k)));
+    for (std::uint32_t k = 1; k <= groups; ++k)
+      match.groups.push_back(utf8_to_gbk(group_text(subject, ov, k)));
     found->items.push_back(std::move(match));
   });
   count_ = static_cast<int>(found->items.size());

@@ -29,8 +29,8 @@ int txt_find(std::string_view text, std::string_view sub, std::optional<int> sta
              bool ignore_case = false);
 // Character-aware search for the last occurrence within the first start - 1 bytes
 // (nullopt = whole text); overlapping occurrences count.
-int txt_find_last(std::string_view text, std::string_view sub,
-                  std::optional<int> start = std::nullopt, bool ignore_case = false);
+int txt_find_last(std::string_view text, std::string_view sub, std::optional<int> start = std::nullopt,
+                  bool ignore_case = false);
 
 // Character-aware replacement, left to right, never overlapping, replaced text is
 // not searched again. count nullopt = all.

@@ -16,7 +16,15 @@ inline constexpr unsigned kMbSystemModal = 0x1000;
 inline constexpr unsigned kMbTaskModal = 0x2000;
 
 // Pressed buttons as show_message returns them.
-enum MessageResult { kResultOk = 0, kResultCancel, kResultAbort, kResultRetry, kResultIgnore, kResultYes, kResultNo };
+enum MessageResult {
+  kResultOk = 0,
+  kResultCancel,
+  kResultAbort,
+  kResultRetry,
+  kResultIgnore,
+  kResultYes,
+  kResultNo
+};
 
 inline constexpr std::string_view kDefaultCaption = "\xD0\xC5\xCF\xA2\xA3\xBA";  // "信息："
 

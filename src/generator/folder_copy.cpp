@@ -47,7 +47,8 @@ class Copier {
   bool list_entries(const Text& source, TextList& files, TextList& folders) {
     const Text pattern = join(source, "*");
     DirScanState scan;
-    for (Text name = dir_scan_next(pattern, 0, true, scan); !name.empty(); name = dir_scan_next("", 0, true, scan)) {
+    for (Text name = dir_scan_next(pattern, 0, true, scan); !name.empty();
+         name = dir_scan_next("", 0, true, scan)) {
       files.push_back(name);
       if (!pump()) return false;
     }
@@ -89,11 +90,19 @@ class Copier {
     if (replace_all_) return true;
     if (skip_all_) return false;
     switch (ask_ ? ask_(target) : ReplaceAnswer::yes) {
-      case ReplaceAnswer::yes: return true;
-      case ReplaceAnswer::yes_to_all: replace_all_ = true; return true;
-      case ReplaceAnswer::no: return false;
-      case ReplaceAnswer::no_to_all: skip_all_ = true; return false;
-      case ReplaceAnswer::cancel: cancelled_ = true; return false;
+      case ReplaceAnswer::yes:
+        return true;
+      case ReplaceAnswer::yes_to_all:
+        replace_all_ = true;
+        return true;
+      case ReplaceAnswer::no:
+        return false;
+      case ReplaceAnswer::no_to_all:
+        skip_all_ = true;
+        return false;
+      case ReplaceAnswer::cancel:
+        cancelled_ = true;
+        return false;
     }
     return false;
   }

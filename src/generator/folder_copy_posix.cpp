@@ -1,3 +1,5 @@
+#include "generator/folder_copy_posix.h"
+
 #include <sys/stat.h>
 
 #include <climits>
@@ -6,17 +8,18 @@
 #include <memory>
 
 #include "base/codepage.h"
-#include "generator/folder_copy_posix.h"
 
 namespace quill::copy_detail {
 
 Text real_path(std::string_view path) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(realpath(gbk_to_utf8(path).c_str(), nullptr), &std::free);
+  std::unique_ptr<char, decltype(&std::free)> resolved(realpath(gbk_to_utf8(path).c_str(), nullptr),
+                                                       &std::free);
   return resolved ? Text(resolved.get()) : Text();
 }
 
 std::optional<Bytes> read_file(std::string_view path) {
-  std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(gbk_to_utf8(path).c_str(), "rb"), &std::fclose);
+  std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(gbk_to_utf8(path).c_str(), "rb"),
+                                                     &std::fclose);
   if (!file) return std::nullopt;
   Bytes data;
   unsigned char buffer[64 * 1024];

@@ -24,9 +24,9 @@ constexpr std::string_view kFields =
 // (the empty value is dropped by the request builder).
 std::string_view SortValue(int index) {
   static constexpr std::array<std::string_view, 11> kValues = {
-      "price_desc",          "price_asc",          "credit_desc",          "commissionRate_desc",
-      "commissionRate_asc",  "commissionNum_desc", "commissionNum_asc",    "commissionVolume_desc",
-      "commissionVolume_asc", "delistTime_desc",   "delistTime_asc"};
+      "price_desc",           "price_asc",          "credit_desc",       "commissionRate_desc",
+      "commissionRate_asc",   "commissionNum_desc", "commissionNum_asc", "commissionVolume_desc",
+      "commissionVolume_asc", "delistTime_desc",    "delistTime_asc"};
   if (index < 0 || index >= static_cast<int>(kValues.size())) return {};
   return kValues[static_cast<std::size_t>(index)];
 }
@@ -106,8 +106,8 @@ class Run {
   }
 
   void walk_answer(const Text& keyword, Text& items) {
-    const Text query = txt_join("keyword=", keyword, "&pid=", controls_.pid(), "&fields=", kFields, "&sort=", sort_,
-                                "&page_no=1&page_size=", to_text(count_));
+    const Text query = txt_join("keyword=", keyword, "&pid=", controls_.pid(), "&fields=", kFields,
+                                "&sort=", sort_, "&page_no=1&page_size=", to_text(count_));
     const Text app_key = controls_.app_key();
     const Text app_secret = controls_.app_secret();
     Text format;
@@ -134,9 +134,11 @@ class Run {
     fields.link = std::move(link);
     fields.nick = Field(record, "nick");
     fields.picture = Field(record, "pic_url");
-    if (controls_.picture_size_index() != 0) fields.picture += txt_join("_", controls_.picture_size_text(), ".jpg");
+    if (controls_.picture_size_index() != 0)
+      fields.picture += txt_join("_", controls_.picture_size_text(), ".jpg");
     fields.price = Field(record, "price");
-    fields.badge = CreditBadgeUrl(to_int32(Field(record, "seller_credit_score")), env_.endpoints.picture_host);
+    fields.badge =
+        CreditBadgeUrl(to_int32(Field(record, "seller_credit_score")), env_.endpoints.picture_host);
     fields.shop_link = Field(record, "shop_click_url");
     fields.title = Field(record, "title");
     fields.volume = Field(record, "volume");

@@ -16,7 +16,7 @@ class RunControls {
   virtual int sort_index() = 0;
   virtual Text template_name() = 0;  // the selected item's text, "" when none
   virtual Text save_folder() = 0;
-  virtual int path_style() = 0;       // -1 none, 0 "关键词.htm", 1 "关键词\index.htm"
+  virtual int path_style() = 0;  // -1 none, 0 "关键词.htm", 1 "关键词\index.htm"
   virtual Text item_count() = 0;
   virtual Text pid() = 0;
   virtual Text app_key() = 0;

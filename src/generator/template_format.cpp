@@ -8,10 +8,9 @@ namespace quill {
 
 const TemplateMarkers& Markers() {
   static const TemplateMarkers markers{
-      gbk("[#商品循环开始#]"), gbk("[#商品循环结束#]"), gbk("[#循环体#]"),
-      gbk("[#商品网址#]"),     gbk("[#卖家昵称#]"),     gbk("[#商品图片地址#]"),
-      gbk("[#商品价格#]"),     gbk("[#信用等级#]"),     gbk("[#店铺网址#]"),
-      gbk("[#商品标题#]"),     gbk("[#商品销售量#]"),   gbk("[#关键词#]"),
+      gbk("[#商品循环开始#]"), gbk("[#商品循环结束#]"), gbk("[#循环体#]"),     gbk("[#商品网址#]"),
+      gbk("[#卖家昵称#]"),     gbk("[#商品图片地址#]"), gbk("[#商品价格#]"),   gbk("[#信用等级#]"),
+      gbk("[#店铺网址#]"),     gbk("[#商品标题#]"),     gbk("[#商品销售量#]"), gbk("[#关键词#]"),
       gbk("[#商品排名#]"),
   };
   return markers;
@@ -31,7 +30,8 @@ Text TemplateResourceFolder(std::string_view program_dir, std::string_view name)
   return txt_join(TemplatesRoot(program_dir), kPathSeparator, name, kPathSeparator, "files");
 }
 
-Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker, int& pos) {
+Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,
+                    int& pos) {
   const int found = txt_find(text, start_marker, pos);
   if (found < 0) return {};
   const int value_start = found + txt_length(start_marker);

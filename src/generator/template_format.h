@@ -25,7 +25,8 @@ Text TemplateResourceFolder(std::string_view program_dir, std::string_view name)
 // The text between the first start marker at or after pos (1-based, 0 = start)
 // and the next end marker; pos moves past the end marker. Either marker missing:
 // "" and pos unchanged.
-Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker, int& pos);
+Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,
+                    int& pos);
 
 struct PreparedTemplate {
   Text item_section;   // the pattern of one item block; empty = no product loop
@@ -44,7 +45,8 @@ struct ItemFields {
 // due, still holds "[#店铺网址#]"; may replace it (the short form).
 using ShopLinkHook = std::function<void(Text& shop_link)>;
 // Fills a copy of the item section in the fixed placeholder order.
-Text FillItemBlock(std::string_view item_section, const ItemFields& fields, const ShopLinkHook& shop_hook = {});
+Text FillItemBlock(std::string_view item_section, const ItemFields& fields,
+                   const ShopLinkHook& shop_hook = {});
 // Fills "[#关键词#]" with the group first, then "[#循环体#]" with the items.
 Text FillPage(std::string_view page_template, std::string_view group, std::string_view items);
 

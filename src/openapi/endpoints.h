@@ -10,9 +10,9 @@ class IniStore;
 
 struct Endpoints {
   Text gateway = "http://gw.api.taobao.com/router/rest?";
-  Text baidu = "http://dwz.cn";          // service "百度"
-  Text cnzz = "http://www.rdcnzz.com";   // service "CNZZ"
-  Text baid = "http://baid.cc";          // service "Baid"
+  Text baidu = "http://dwz.cn";         // service "百度"
+  Text cnzz = "http://www.rdcnzz.com";  // service "CNZZ"
+  Text baid = "http://baid.cc";         // service "Baid"
   Text picture_host = "pics.taobaocdn.com";
 };
 

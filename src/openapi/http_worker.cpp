@@ -5,9 +5,9 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 

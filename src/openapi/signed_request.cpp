@@ -56,7 +56,8 @@ Text Utf8ToGbk(std::string_view utf8) {
 Text Md5UpperHex(std::string_view bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1 || length != 16) return {};
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1 || length != 16)
+    return {};
   Text hex;
   hex.reserve(32);
   for (unsigned int i = 0; i < length; ++i) {
@@ -68,8 +69,8 @@ Text Md5UpperHex(std::string_view bytes) {
 
 Text FormatTimestamp(const DateTime& when) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d %02d:%02d:%02d", when.year, when.month, when.day, when.hour,
-                when.minute, when.second);
+  std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d %02d:%02d:%02d", when.year, when.month, when.day,
+                when.hour, when.minute, when.second);
   return buffer;
 }
 
@@ -113,7 +114,8 @@ SignedForm BuildSignedForm(std::string_view app_key, std::string_view app_secret
 Bytes SendSignedRequest(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
                         std::string_view method, const ParamList& business, std::string_view session,
                         Text& format) {
-  SignedForm form = BuildSignedForm(app_key, app_secret, method, business, session, format, PlatformTimeNow());
+  SignedForm form =
+      BuildSignedForm(app_key, app_secret, method, business, session, format, PlatformTimeNow());
   if (form.body.empty()) return {};
   return HttpRequest(gateway, "POST", form.body, kApiWaitSeconds);
 }

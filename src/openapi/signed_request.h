@@ -35,7 +35,7 @@ struct SignedForm {
   ParamList pairs;    // sorted, filtered, values in UTF-8
   Text signing_text;  // secret + names and values + secret
   Text signature;
-  Text body;          // percent-encoded form, ending in "&sign=" + signature
+  Text body;  // percent-encoded form, ending in "&sign=" + signature
 };
 
 // Empty result (no pairs, no body) when key or secret is empty; format "" becomes "xml".

@@ -29,9 +29,10 @@ const Keys& keys() {
 }  // namespace
 
 const TextList& SortItems() {
-  static const TextList items = gbk_list({"价格从高到低", "价格从低到高", "信用等级从高到低", "佣金比率从高到低",
-                                          "佣金比率从低到高", "成交量从高到低", "成交量从低到高", "总支出佣金从高到低",
-                                          "总支出佣金从低到高", "商品下架时间从高到低", "商品下架时间从低到高"});
+  static const TextList items =
+      gbk_list({"价格从高到低", "价格从低到高", "信用等级从高到低", "佣金比率从高到低", "佣金比率从低到高",
+                "成交量从高到低", "成交量从低到高", "总支出佣金从高到低", "总支出佣金从低到高",
+                "商品下架时间从高到低", "商品下架时间从低到高"});
   return items;
 }
 
@@ -111,14 +112,14 @@ StoredControls RestoreSettings(const IniStore& store, const StoredControls& curr
   c.app_secret = reader.get_text(k.app_secret, current.app_secret);
   c.pid = reader.get_text(k.pid, current.pid);
   c.sort = FitSelection(reader.get_number(k.sort, current.sort), static_cast<int>(SortItems().size()));
-  c.picture_size =
-      FitSelection(reader.get_number(k.picture_size, current.picture_size), static_cast<int>(PictureSizeItems().size()));
+  c.picture_size = FitSelection(reader.get_number(k.picture_size, current.picture_size),
+                                static_cast<int>(PictureSizeItems().size()));
   const double stored_template = reader.get_number(k.template_index, 0);
   const int listed = list_templates ? list_templates() : 0;
   c.template_index = FitSelection(stored_template, listed);
   c.save_dir = reader.get_text(k.save_dir, DefaultSaveDir(exe_dir));
-  c.path_style =
-      FitSelection(reader.get_number(k.path_style, current.path_style), static_cast<int>(PathStyleItems().size()));
+  c.path_style = FitSelection(reader.get_number(k.path_style, current.path_style),
+                              static_cast<int>(PathStyleItems().size()));
   return c;
 }
 

@@ -14,7 +14,7 @@ inline constexpr std::string_view kSettingsFileName = "Quillbatch.ini";
 
 // The values of the ten stored controls; selections are indexes, -1 for none.
 struct StoredControls {
-  Text keywords;   // lines joined by CR LF
+  Text keywords;  // lines joined by CR LF
   Text count;
   Text app_key;
   Text app_secret;

@@ -8,7 +8,9 @@
 namespace quill {
 namespace {
 
-bool is_ascii_alnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_ascii_alnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The service's base URL without a trailing "/", so the fixed paths join cleanly.
 std::string_view base_of(std::string_view base_url) {
@@ -71,7 +73,8 @@ Text ShortLinkBaidu(std::string_view base_url, std::string_view link) {
 }
 
 Text ShortLinkCnzz(std::string_view base_url, std::string_view link) {
-  const Text url = txt_join(base_of(base_url), "/v1/data/link_conv/rd_dispatcher.php?orig_link=", PercentEncodeGbk(link));
+  const Text url =
+      txt_join(base_of(base_url), "/v1/data/link_conv/rd_dispatcher.php?orig_link=", PercentEncodeGbk(link));
   return single_url(fetch_text(url, "", ""));
 }
 
@@ -84,10 +87,17 @@ Text ShortLinkBaid(std::string_view base_url, std::string_view link) {
 void ShortenLink(Text& link, int service_index, const Endpoints& endpoints) {
   Text short_link;
   switch (service_index) {
-    case 0: short_link = ShortLinkBaidu(endpoints.baidu, link); break;
-    case 1: short_link = ShortLinkCnzz(endpoints.cnzz, link); break;
-    case 2: short_link = ShortLinkBaid(endpoints.baid, link); break;
-    default: return;
+    case 0:
+      short_link = ShortLinkBaidu(endpoints.baidu, link);
+      break;
+    case 1:
+      short_link = ShortLinkCnzz(endpoints.cnzz, link);
+      break;
+    case 2:
+      short_link = ShortLinkBaid(endpoints.baid, link);
+      break;
+    default:
+      return;
   }
   // A service that yields nothing must not cost the page its working long link.
   if (!short_link.empty()) link = short_link;

@@ -38,7 +38,8 @@ std::vector<Cell> load_vectors() {
         Text code = lead == 0 ? Text(1, static_cast<char>(index))
                               : Text{static_cast<char>(lead), static_cast<char>(trails.at(index))};
         std::optional<char32_t> unicode;
-        if (value != "-") unicode = static_cast<char32_t>(std::stoul(value, nullptr, 16) + static_cast<unsigned>(i));
+        if (value != "-")
+          unicode = static_cast<char32_t>(std::stoul(value, nullptr, 16) + static_cast<unsigned>(i));
         cells.push_back({code, unicode});
       }
     }
@@ -97,9 +98,11 @@ TEST(Cp936, SingleBytesOutsideTheCodec) {
 }
 
 TEST(Cp936, UnmappableBecomesQuestionMark) {
-  EXPECT_EQ(utf8_to_gbk("a\xF0\x9F\x98\x80" "b"), "a?b");     // emoji
-  EXPECT_EQ(utf8_to_gbk("\xE0\xB8\x81"), "?");                 // Thai
-  EXPECT_EQ(utf16_to_gbk(u"\xD800x"), "?x");                    // lone surrogate
+  EXPECT_EQ(utf8_to_gbk("a\xF0\x9F\x98\x80"
+                        "b"),
+            "a?b");                             // emoji
+  EXPECT_EQ(utf8_to_gbk("\xE0\xB8\x81"), "?");  // Thai
+  EXPECT_EQ(utf16_to_gbk(u"\xD800x"), "?x");    // lone surrogate
 }
 
 TEST(Cp936, InvalidUtf8DoesNotCrash) {
@@ -111,12 +114,23 @@ TEST(Cp936, InvalidUtf8DoesNotCrash) {
 // The ASCII runs skip the converter; any byte string, well formed or not, must
 // come out as if it had gone through it whole.
 TEST(Cp936, Utf8ToGbkAgreesWithTheWholeConversion) {
-  const std::vector<std::string> pieces = {"a", "<", "\n", "\xC3", "\xA9", "\xE4\xB8\xAD", "\xE4\xB8", "\xF0\x9F\x98\x80",
-                                           "\xFF", "\x80", "\xEF\xBC\x9C", std::string(1, '\0')};
+  const std::vector<std::string> pieces = {"a",
+                                           "<",
+                                           "\n",
+                                           "\xC3",
+                                           "\xA9",
+                                           "\xE4\xB8\xAD",
+                                           "\xE4\xB8",
+                                           "\xF0\x9F\x98\x80",
+                                           "\xFF",
+                                           "\x80",
+                                           "\xEF\xBC\x9C",
+                                           std::string(1, '\0')};
   std::srand(11);
   for (int round = 0; round < 2000; ++round) {
     std::string utf8;
-    for (int i = std::rand() % 10; i > 0; --i) utf8 += pieces[static_cast<std::size_t>(std::rand()) % pieces.size()];
+    for (int i = std::rand() % 10; i > 0; --i)
+      utf8 += pieces[static_cast<std::size_t>(std::rand()) % pieces.size()];
     EXPECT_EQ(utf8_to_gbk(utf8), utf16_to_gbk(utf8_to_utf16(utf8)));
   }
 }
@@ -131,7 +145,9 @@ TEST(Cp936, RoundTripsMixedTextWithNul) {
 }
 
 TEST(Cp936, BadGbkGivesReplacementNotCrash) {
-  std::string utf8 = gbk_to_utf8("\x81\x20" "a\xFE");
+  std::string utf8 = gbk_to_utf8(
+      "\x81\x20"
+      "a\xFE");
   EXPECT_EQ(utf8, "\xEF\xBF\xBD a\xEF\xBF\xBD");
 }
 

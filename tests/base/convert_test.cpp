@@ -14,7 +14,9 @@ namespace {
 TEST(ToInt32, FullWidthDigitsFold) {
   EXPECT_EQ(to_int32(gbk("１２")), 12);
   EXPECT_EQ(to_int32(gbk("－４０")), -40);
-  EXPECT_EQ(to_int32(gbk("\xE3\x80\x80" "7")), 7);  // full-width space skipped like a space
+  EXPECT_EQ(to_int32(gbk("\xE3\x80\x80"
+                         "7")),
+            7);  // full-width space skipped like a space
 }
 
 TEST(ToInt32, CRules) {

@@ -15,28 +15,33 @@ namespace {
 std::string box(const char* utf8_text) { return std::string("错误 ") + utf8_text + "\n"; }
 
 TEST(FatalErrorText, LayoutWithAndWithoutParts) {
-  EXPECT_EQ(gbk_to_utf8(fatal_error_text(4, gbk("消息"))), "运行时出错!\r\n\r\n错误代码：4\r\n\r\n错误信息：消息\r\n");
-  EXPECT_EQ(gbk_to_utf8(fatal_error_text(std::nullopt, gbk("消息"))), "运行时出错!\r\n\r\n错误信息：消息\r\n");
+  EXPECT_EQ(gbk_to_utf8(fatal_error_text(4, gbk("消息"))),
+            "运行时出错!\r\n\r\n错误代码：4\r\n\r\n错误信息：消息\r\n");
+  EXPECT_EQ(gbk_to_utf8(fatal_error_text(std::nullopt, gbk("消息"))),
+            "运行时出错!\r\n\r\n错误信息：消息\r\n");
   EXPECT_EQ(gbk_to_utf8(fatal_error_text(9, "")), "运行时出错!\r\n\r\n错误代码：9\r\n\r\n");
 }
 
 TEST(FatalErrorDeathTest, ListIndexBelowOne) {
   TextList list{"a"};
   EXPECT_EXIT(list_item(list, 0), ::testing::ExitedWithCode(255),
-              ::testing::Eq(box("运行时出错!\r\n\r\n错误代码：4\r\n\r\n错误信息：数组成员引用下标必须大于等于1\r\n")));
+              ::testing::Eq(
+                  box("运行时出错!\r\n\r\n错误代码：4\r\n\r\n错误信息：数组成员引用下标必须大于等于1\r\n")));
 }
 
 TEST(FatalErrorDeathTest, ListIndexBeyondEnd) {
   TextList list{"a"};
   EXPECT_EQ(list_item(list, 1), "a");
-  EXPECT_EXIT(list_item(list, 2), ::testing::ExitedWithCode(255),
-              ::testing::Eq(box("运行时出错!\r\n\r\n错误代码：1\r\n\r\n错误信息：数组成员引用下标超出定义范围\r\n")));
+  EXPECT_EXIT(
+      list_item(list, 2), ::testing::ExitedWithCode(255),
+      ::testing::Eq(box("运行时出错!\r\n\r\n错误代码：1\r\n\r\n错误信息：数组成员引用下标超出定义范围\r\n")));
 }
 
 TEST(FatalErrorDeathTest, SelectorOutOfRange) {
   EXPECT_EQ(choose(1, {"a", "b"}), "b");
   const char* expected =
-      "运行时出错!\r\n\r\n错误代码：9\r\n\r\n错误信息：“多项选择”命令的索引值参数小于零或超出了所提供参数表范围\r\n";
+      "运行时出错!"
+      "\r\n\r\n错误代码：9\r\n\r\n错误信息：“多项选择”命令的索引值参数小于零或超出了所提供参数表范围\r\n";
   EXPECT_EXIT(choose(2, {"a", "b"}), ::testing::ExitedWithCode(255), ::testing::Eq(box(expected)));
   EXPECT_EXIT(choose(-1, {"a"}), ::testing::ExitedWithCode(255), ::testing::Eq(box(expected)));
 }

@@ -208,7 +208,9 @@ TEST_F(DirScan, NewPatternRestartsAndCloseEndsEarly) {
 }
 
 TEST_F(DirScan, InvalidUtf8NameComesBackWithQuestionMark) {
-  fs::create_directory(dir.path() / "bad\xFF" "name");
+  fs::create_directory(dir.path() /
+                       "bad\xFF"
+                       "name");
   std::vector<Text> folders = scan_all(dir.gbk_path("bad*"), kAttrDirectory, false);
   ASSERT_EQ(folders.size(), 1u);
   EXPECT_EQ(folders[0], "bad?name");
@@ -216,7 +218,8 @@ TEST_F(DirScan, InvalidUtf8NameComesBackWithQuestionMark) {
 
 TEST_F(DirScan, ChineseNamesComeBackAsGbk) {
   fs::create_directory(dir.path() / "模板一");
-  EXPECT_EQ(scan_all((dir / "").string() + gbk("模板*"), kAttrDirectory, false), std::vector<Text>{gbk("模板一")});
+  EXPECT_EQ(scan_all((dir / "").string() + gbk("模板*"), kAttrDirectory, false),
+            std::vector<Text>{gbk("模板一")});
 }
 
 TEST(ExeDirectory, IsTheTestBinaryFolder) {

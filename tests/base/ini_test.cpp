@@ -172,7 +172,9 @@ TEST(IniStore, TwoLineValueIsOneLineOnDisk) {
   store.set_file(dir.gbk_path("q.ini"));
   store.set_section(section());
   ASSERT_TRUE(store.put_text(gbk("关键词"), "a\r\nb"));
-  EXPECT_EQ(read_file(dir.path() / "q.ini"), "[" + section() + "]\r\n" + gbk("关键词") + "=a\xA9\xAE*\xA9\xAE" "b\r\n");
+  EXPECT_EQ(read_file(dir.path() / "q.ini"), "[" + section() + "]\r\n" + gbk("关键词") +
+                                                 "=a\xA9\xAE*\xA9\xAE"
+                                                 "b\r\n");
   EXPECT_EQ(store.get_text(gbk("关键词"), ""), "a\r\nb");
 }
 

@@ -8,14 +8,17 @@ namespace quill {
 namespace {
 
 RegexObject compiled(const char* utf8_pattern, std::optional<bool> ignore_case = std::nullopt,
-                     std::optional<bool> multi_line = std::nullopt, std::optional<bool> global = std::nullopt) {
+                     std::optional<bool> multi_line = std::nullopt,
+                     std::optional<bool> global = std::nullopt) {
   RegexObject regex;
   EXPECT_TRUE(regex.Create(gbk(utf8_pattern), ignore_case, multi_line, global));
   return regex;
 }
 
 // The response clean-up's own pattern and flags.
-Text strip_markup(const char* utf8_text) { return compiled("＜.*?＞", false, std::nullopt, true).ReplaceMatches(gbk(utf8_text), ""); }
+Text strip_markup(const char* utf8_text) {
+  return compiled("＜.*?＞", false, std::nullopt, true).ReplaceMatches(gbk(utf8_text), "");
+}
 
 TEST(RegexMarkup, FullWidthTagsAroundAWordDisappear) {
   EXPECT_EQ(strip_markup("夏季＜b＞连衣裙＜/b＞新款"), gbk("夏季连衣裙新款"));
@@ -41,7 +44,7 @@ TEST(RegexCharacters, DotMatchesOneWholeDoubleByteCharacter) {
   EXPECT_EQ(regex.FindMatches(gbk("中国人文")), 0);
   // No match may begin on the second byte of a pair.
   RegexObject paren;
-  ASSERT_TRUE(paren.Create("\xA3\xA8"));  // the GBK full-width "(" ...
+  ASSERT_TRUE(paren.Create("\xA3\xA8"));                // the GBK full-width "(" ...
   EXPECT_EQ(paren.FindMatches("\xB0\xA3\xA8\xA1"), 0);  // ... is not inside B0A3 A8A1
   EXPECT_EQ(paren.FindMatches("\xB0\xA3\xA3\xA8"), 1);
 }
@@ -89,7 +92,10 @@ TEST(RegexReplace, ChineseReplacementTextAndNoMatchKeepsBytes) {
 }
 
 TEST(RegexReplace, MalformedGbkBeforeAMatchDoesNotShiftTheCut) {
-  Text text = Text("\xFF" "a") + gbk("前＜b＞后") + "\x81";
+  Text text = Text(
+                  "\xFF"
+                  "a") +
+              gbk("前＜b＞后") + "\x81";
   Text cleaned = compiled("＜.*?＞", false).ReplaceMatches(text, "");
   EXPECT_NE(cleaned.find(gbk("前后")), Text::npos);
   EXPECT_EQ(cleaned.find(gbk("＜")), Text::npos);

@@ -170,7 +170,8 @@ bool walk_equal(std::string_view text, std::size_t p, std::string_view sub, bool
     if (is_lead_byte(c)) {
       if (text.substr(p + i, sub.substr(i, 2).size()) != sub.substr(i, 2)) return false;
       ++i;
-    } else if (auto d = static_cast<unsigned char>(sub[i]); ignore_case ? std::toupper(c) != std::toupper(d) : c != d) {
+    } else if (auto d = static_cast<unsigned char>(sub[i]);
+               ignore_case ? std::toupper(c) != std::toupper(d) : c != d) {
       return false;
     }
   }
@@ -232,7 +233,8 @@ TextList walk_split(std::string_view text, std::string_view sep) {
 // Few distinct bytes, so that candidates often fall on second bytes; invalid
 // pairs (lead byte + low byte) and lone lead bytes included.
 Text random_gbk(std::mt19937& rng, std::size_t length) {
-  static const unsigned char alphabet[] = {'a', 'A', ',', '\r', '\n', 0x00, 0x41, 0x85, 0xB0, 0xA1, 0xC4, 0xE3};
+  static const unsigned char alphabet[] = {'a',  'A',  ',',  '\r', '\n', 0x00,
+                                           0x41, 0x85, 0xB0, 0xA1, 0xC4, 0xE3};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
   Text text;
   for (std::size_t i = 0; i < length; ++i) text += static_cast<char>(alphabet[pick(rng)]);
@@ -253,7 +255,8 @@ TEST(TxtFastPath, MatchesCharacterWalk) {
     std::size_t region = static_cast<std::size_t>(std::max(s - 1, 0));
     ASSERT_EQ(txt_find(text, sub, s), region >= text.size() ? -1 : walk_find(text, sub, region));
     ASSERT_EQ(txt_find_last(text, sub), walk_find_last(text, sub));
-    ASSERT_EQ(txt_find_last(text, sub, s), s <= 1 ? -1 : walk_find_last(std::string_view(text).substr(0, region), sub));
+    ASSERT_EQ(txt_find_last(text, sub, s),
+              s <= 1 ? -1 : walk_find_last(std::string_view(text).substr(0, region), sub));
     ASSERT_EQ(txt_replace(text, sub, "#"), walk_replace(text, sub, "#"));
     ASSERT_EQ(txt_split(text, sub), walk_split(text, sub));
   }

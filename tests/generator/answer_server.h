@@ -6,10 +6,10 @@
 #include <httplib.h>
 
 #include <cctype>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -23,7 +23,8 @@ inline std::string form_decode(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '+') {
       out += ' ';
-    } else if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+    } else if (text[i] == '%' && i + 2 < text.size() &&
+               std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
                std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
       out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -75,7 +76,8 @@ inline std::string item_xml(const Record& r) {
 }
 
 inline std::string answer_xml(const std::vector<Record>& records) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><taobaoke_items_get_response><taobaoke_items>";
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"utf-8\" ?><taobaoke_items_get_response><taobaoke_items>";
   for (const Record& r : records) xml += item_xml(r);
   return xml + "</taobaoke_items><total_results>" + std::to_string(records.size()) +
          "</total_results></taobaoke_items_get_response>";

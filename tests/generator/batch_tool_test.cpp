@@ -27,13 +27,13 @@ class BatchTool : public ::testing::Test {
   void write_settings(const std::string& extra) {
     const std::string url = sandbox.url();
     write_file(dir / "prog/Quillbatch.ini",
-               gbk("[网络]\r\n网关=" + url + "/router/rest?\r\n百度=" + url + "\r\nCNZZ=" + url + "\r\nBaid=" + url +
-                   "\r\n图片服务器=" + sandbox.host() + "\r\n" + extra));
+               gbk("[网络]\r\n网关=" + url + "/router/rest?\r\n百度=" + url + "\r\nCNZZ=" + url +
+                   "\r\nBaid=" + url + "\r\n图片服务器=" + sandbox.host() + "\r\n" + extra));
   }
   int batch(const std::string& arguments) {
-    const std::string command = std::string("'") + QUILL_BATCH_PATH + "' --program-dir '" + (dir / "prog").string() +
-                                "' " + arguments + " 2>'" + (dir / "stderr").string() + "' >'" +
-                                (dir / "stdout").string() + "'";
+    const std::string command = std::string("'") + QUILL_BATCH_PATH + "' --program-dir '" +
+                                (dir / "prog").string() + "' " + arguments + " 2>'" +
+                                (dir / "stderr").string() + "' >'" + (dir / "stdout").string() + "'";
     const int status = std::system(command.c_str());
     err = read_file(dir / "stderr");
     out = read_file(dir / "stdout");
@@ -53,7 +53,8 @@ TEST_F(BatchTool, DefaultSettingsWriteTheThreePagesAndReportProgress) {
   EXPECT_TRUE(exists("prog/已生成/2012.htm"));
   EXPECT_TRUE(exists("prog/已生成/连衣裙,毛衣.htm"));
   EXPECT_TRUE(exists("prog/已生成/files/style.css"));
-  EXPECT_NE(err.find("[1/3] 正在生成..女装,女鞋,女包\n[2/3] 正在生成..2012\n[3/3] 正在生成..连衣裙,毛衣\n"), std::string::npos)
+  EXPECT_NE(err.find("[1/3] 正在生成..女装,女鞋,女包\n[2/3] 正在生成..2012\n[3/3] 正在生成..连衣裙,毛衣\n"),
+            std::string::npos)
       << err;
   EXPECT_NE(err.find("写入页面 3，记录 60，无结果的调用 0，未能写入的页面 0"), std::string::npos) << err;
   EXPECT_EQ(read_file(dir / "prog/Quillbatch.ini"), settings_before);
@@ -83,8 +84,11 @@ TEST_F(BatchTool, KeywordsFileInGbkOrUtf8WithByteOrderMark) {
 TEST_F(BatchTool, ShortLinksAndGatewayOptions) {
   write_file(dir / "k.txt", "2012");
   EXPECT_EQ(batch("--short-links 2 --keywords-file '" + (dir / "k.txt").string() + "'"), 0) << err;
-  EXPECT_NE(gbk_to_utf8(read_file(dir / "prog/已生成/2012.htm")).find(sandbox.url() + "/s/"), std::string::npos);
-  EXPECT_EQ(batch("--gateway http://127.0.0.1:1/router/rest? --keywords-file '" + (dir / "k.txt").string() + "'"), 0);
+  EXPECT_NE(gbk_to_utf8(read_file(dir / "prog/已生成/2012.htm")).find(sandbox.url() + "/s/"),
+            std::string::npos);
+  EXPECT_EQ(
+      batch("--gateway http://127.0.0.1:1/router/rest? --keywords-file '" + (dir / "k.txt").string() + "'"),
+      0);
   EXPECT_NE(err.find("无结果的调用 1"), std::string::npos) << err;
 }
 

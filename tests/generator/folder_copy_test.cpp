@@ -85,7 +85,8 @@ TEST_F(FolderCopy, NoKeepsThatFileCopiesTheRestAndReportsFalse) {
   Asker asker({ReplaceAnswer::no, ReplaceAnswer::yes});
   EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question()));
   EXPECT_EQ(asker.asked.size(), 2u);
-  EXPECT_EQ(read_file(dir / "out/nested/files/a.css") + read_file(dir / "out/nested/files/b.png"), "old anew b");
+  EXPECT_EQ(read_file(dir / "out/nested/files/a.css") + read_file(dir / "out/nested/files/b.png"),
+            "old anew b");
   EXPECT_EQ(read_file(dir / "out/nested/files/sub/deep/c.txt"), "new c");
 }
 
@@ -103,7 +104,8 @@ TEST_F(FolderCopy, CancelStopsAtOnce) {
   Asker asker({ReplaceAnswer::cancel});
   EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question()));
   EXPECT_EQ(asker.asked.size(), 1u);
-  EXPECT_EQ(read_file(dir / "out/nested/files/a.css") + read_file(dir / "out/nested/files/b.png"), "old aold b");
+  EXPECT_EQ(read_file(dir / "out/nested/files/a.css") + read_file(dir / "out/nested/files/b.png"),
+            "old aold b");
   EXPECT_FALSE(fs::exists(dir / "out/nested/files/sub"));
 }
 

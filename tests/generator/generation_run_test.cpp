@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "generator/answer_server.h"
-#include "generator/template_format.h"
 #include "generator/run_fixture.h"
+#include "generator/template_format.h"
 
 namespace quill::testing {
 namespace {
@@ -63,7 +63,8 @@ TEST_F(Run, DefaultLinesGiveThreePagesMatchingTheExpectedFiles) {
   EXPECT_EQ(s.records, 9);
   EXPECT_EQ(s.empty_calls, 1);  // 毛衣 has no answer of its own
   for (const char* name : {"女装,女鞋,女包.htm", "2012.htm", "连衣裙,毛衣.htm"}) {
-    EXPECT_EQ(read_file(dir / "out" / name), read_file(fs::path(QUILL_GENERATOR_TEST_DATA) / "expected" / name))
+    EXPECT_EQ(read_file(dir / "out" / name),
+              read_file(fs::path(QUILL_GENERATOR_TEST_DATA) / "expected" / name))
         << name;
   }
   EXPECT_EQ(host.titles, (std::vector<std::string>{"正在生成..女装,女鞋,女包", "正在生成..2012",
@@ -86,8 +87,9 @@ TEST_F(Run, RequestCarriesKeywordPidFieldsSortAndCount) {
   EXPECT_EQ(f.at("page_no"), "1");
   EXPECT_EQ(f.at("sort"), "commissionNum_desc");
   EXPECT_EQ(f.at("method"), "taobao.taobaoke.items.get");
-  EXPECT_EQ(f.at("fields"),
-            "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume");
+  EXPECT_EQ(
+      f.at("fields"),
+      "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume");
 }
 
 TEST_F(Run, CountTextsAreSentAsTheyConvertAndSortOutsideTheListIsLeftOut) {
@@ -117,7 +119,8 @@ TEST_F(Run, RanksStartAgainForEveryKeywordOfTheGroup) {
   const auto lines = items("a,b.htm");
   ASSERT_EQ(lines.size(), 5u);
   std::string ranks;
-  for (const auto& line : lines) ranks += line.substr(0, line.find('.')) + (line.find("(a)") != std::string::npos ? "a" : "b");
+  for (const auto& line : lines)
+    ranks += line.substr(0, line.find('.')) + (line.find("(a)") != std::string::npos ? "a" : "b");
   EXPECT_EQ(ranks, "1a2a3a1b2b");
 }
 
@@ -153,8 +156,10 @@ TEST_F(Run, EmptyShopLinkDoesNotEndTheWalkAndRecordsWithoutLinkAreSkipped) {
 TEST_F(Run, PictureSizeSuffix) {
   v.keywords = "k";
   server.answer("k", answer_xml(records(1, "k")));
-  const std::pair<int, std::string> cases[] = {
-      {0, "http://img.example/1.jpg\""}, {1, "1.jpg_460x460.jpg\""}, {3, "1.jpg_210x210.jpg\""}, {-1, "1.jpg_.jpg\""}};
+  const std::pair<int, std::string> cases[] = {{0, "http://img.example/1.jpg\""},
+                                               {1, "1.jpg_460x460.jpg\""},
+                                               {3, "1.jpg_210x210.jpg\""},
+                                               {-1, "1.jpg_.jpg\""}};
   for (const auto& [size, expected] : cases) {
     v.picture_size = size;
     run();
@@ -196,7 +201,8 @@ TEST_F(Run, EmptyKeywordBoxWritesNoPageButCopiesFiles) {
 TEST_F(Run, TemplateWithoutProductLoopShowsTheMessageAndWritesNothing) {
   v.keywords = "a";
   const auto& m = Markers();
-  for (const std::string& text : {std::string("<p>") + m.loop_start + m.loop_end, std::string("[#商品循环开始#]x[#商品循环结束#]")}) {
+  for (const std::string& text :
+       {std::string("<p>") + m.loop_start + m.loop_end, std::string("[#商品循环开始#]x[#商品循环结束#]")}) {
     write_file(dir / "prog/模板/small/模板文件.htm", text);
     const RunSummary s = run();
     EXPECT_TRUE(s.no_product_loop);

@@ -85,9 +85,11 @@ TEST_F(SandboxRun, BadgesAndPicturesPointAtTheConfiguredServers) {
   const auto badges = all(text, "<img class=\"badge\" src=\"([^\"]*)\"");
   ASSERT_EQ(badges.size(), 10u);
   for (const auto& b : badges)
-    EXPECT_TRUE(std::regex_match(b, std::regex("http://" + sandbox.host() + "/newrank/s_(red|blue|cap|crown)_[1-5]\\.gif")))
+    EXPECT_TRUE(std::regex_match(
+        b, std::regex("http://" + sandbox.host() + "/newrank/s_(red|blue|cap|crown)_[1-5]\\.gif")))
         << b;
-  for (const auto& p : all(text, "<img src=\"([^\"]*)\" alt")) EXPECT_TRUE(p.ends_with(".jpg_460x460.jpg")) << p;
+  for (const auto& p : all(text, "<img src=\"([^\"]*)\" alt"))
+    EXPECT_TRUE(p.ends_with(".jpg_460x460.jpg")) << p;
 }
 
 TEST_F(SandboxRun, ShortLinksFromEachService) {
@@ -104,8 +106,10 @@ TEST_F(SandboxRun, ShortLinksFromEachService) {
     const auto shops = shop_links("2012.htm");
     ASSERT_EQ(items.size(), 10u);
     for (std::size_t i = 0; i < items.size(); ++i) {
-      EXPECT_TRUE(std::regex_match(items[i], std::regex(sandbox.url() + "/s/[0-9A-Za-z]{6}"))) << service << items[i];
-      EXPECT_TRUE(std::regex_match(shops[i], std::regex(sandbox.url() + "/s/[0-9A-Za-z]{6}"))) << service << shops[i];
+      EXPECT_TRUE(std::regex_match(items[i], std::regex(sandbox.url() + "/s/[0-9A-Za-z]{6}")))
+          << service << items[i];
+      EXPECT_TRUE(std::regex_match(shops[i], std::regex(sandbox.url() + "/s/[0-9A-Za-z]{6}")))
+          << service << shops[i];
       EXPECT_NE(items[i], long_items[i]);
     }
   }
@@ -130,7 +134,8 @@ TEST_F(SandboxRun, ShortenerDownKeepsTheLongLinks) {
 }
 
 TEST_F(SandboxRun, TemplateWithoutShopLinkCostsNoShortLinkForIt) {
-  write_file(dir / "prog/模板/plain/模板文件.htm", gbk("[#商品循环开始#]<a href=\"[#商品网址#]\">[#商品标题#]</a>[#商品循环结束#]"));
+  write_file(dir / "prog/模板/plain/模板文件.htm",
+             gbk("[#商品循环开始#]<a href=\"[#商品网址#]\">[#商品标题#]</a>[#商品循环结束#]"));
   v.template_name = "plain";
   v.keywords = "2012";
   v.count = "3";
@@ -139,7 +144,8 @@ TEST_F(SandboxRun, TemplateWithoutShopLinkCostsNoShortLinkForIt) {
   run();
   const std::string log = sandbox.log();
   std::size_t shortened = 0;
-  for (std::size_t at = log.find("\"path\":\"/\""); at != std::string::npos; at = log.find("\"path\":\"/\"", at + 1))
+  for (std::size_t at = log.find("\"path\":\"/\""); at != std::string::npos;
+       at = log.find("\"path\":\"/\"", at + 1))
     ++shortened;
   EXPECT_EQ(shortened, 3u);
 }
@@ -174,7 +180,8 @@ TEST_F(ReplaceQuestion, CancelStopsTheCopyButNotTheRun) {
   host.answer = ReplaceAnswer::cancel;
   EXPECT_EQ(run().pages_written, 1);
   EXPECT_EQ(host.asked.size(), 1u);
-  EXPECT_EQ(read_file(dir / "out/files/style.css") + read_file(dir / "out/files/logo.svg"), "old styleold logo");
+  EXPECT_EQ(read_file(dir / "out/files/style.css") + read_file(dir / "out/files/logo.svg"),
+            "old styleold logo");
 }
 
 TEST_F(SandboxRun, GatewayThatNeverAnswersInTimeStillWritesTheEmptyPage) {

@@ -110,7 +110,9 @@ class RunTest : public ::testing::Test {
     return s;
   }
   // A generated file's GBK bytes given as UTF-8.
-  std::string page(const std::string& relative_utf8) { return gbk_to_utf8(read_file(dir / ("out/" + relative_utf8))); }
+  std::string page(const std::string& relative_utf8) {
+    return gbk_to_utf8(read_file(dir / ("out/" + relative_utf8)));
+  }
   bool exists(const std::string& relative_utf8) { return std::filesystem::exists(dir / relative_utf8); }
 
   ScratchFolder dir;

@@ -36,7 +36,9 @@ TEST(ExtractBetween, SearchesFromPositionOneBased) {
 
 TEST(ExtractBetween, NeverMatchesInsideDoubleByteCharacter) {
   // 81 5D is one double-byte character whose second byte is "]".
-  const Text text = "\x81]" "[v]";
+  const Text text =
+      "\x81]"
+      "[v]";
   int pos = 0;
   EXPECT_EQ(ExtractBetween(text, "[", "]", pos), "v");
   const Text tricky = "[a\x81]b]";
@@ -52,7 +54,8 @@ TEST(PrepareTemplate, AdjacentLoopMarkersMeanNoProductLoop) {
 }
 
 TEST(PrepareTemplate, Utf8TemplateHasNoProductLoop) {
-  EXPECT_TRUE(PrepareTemplate("<p>[#商品循环开始#]<b>[#商品标题#]</b>[#商品循环结束#]</p>").item_section.empty());
+  EXPECT_TRUE(
+      PrepareTemplate("<p>[#商品循环开始#]<b>[#商品标题#]</b>[#商品循环结束#]</p>").item_section.empty());
 }
 
 TEST(PrepareTemplate, IdenticalLoopBlocksAllBecomeTheBody) {
@@ -81,8 +84,8 @@ ItemFields SampleFields() {
 
 TEST(FillItemBlock, FillsEveryPlaceholderIncludingRepeats) {
   const auto& m = Markers();
-  const Text section = m.link + m.nick + m.picture + m.price + m.badge + m.shop_link + m.title + m.volume + m.keyword +
-                       m.rank + "|" + m.link;
+  const Text section = m.link + m.nick + m.picture + m.price + m.badge + m.shop_link + m.title + m.volume +
+                       m.keyword + m.rank + "|" + m.link;
   EXPECT_EQ(FillItemBlock(section, SampleFields()), "LNP1.00BST7K3|L");
 }
 
@@ -113,8 +116,8 @@ TEST(FillItemBlock, ShopHookRunsOnlyWhenShopPlaceholderIsUsed) {
 
 TEST(FillPage, GroupFillsPageKeywordButNotItems) {
   const auto& m = Markers();
-  const Text page = FillPage("<h1>" + m.keyword + "</h1>" + m.loop_body + m.title, gbk("女装,女鞋"),
-                             "item " + m.keyword);
+  const Text page =
+      FillPage("<h1>" + m.keyword + "</h1>" + m.loop_body + m.title, gbk("女装,女鞋"), "item " + m.keyword);
   EXPECT_EQ(page, "<h1>" + gbk("女装,女鞋") + "</h1>item " + m.keyword + m.title);
 }
 

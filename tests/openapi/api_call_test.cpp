@@ -68,12 +68,13 @@ TEST(CleanResponse, LoneLessThanAndLineBreaksKeepTheBrackets) {
 TEST(CleanResponse, AgreesWithOneReplacementOverTheWholeText) {
   RegexObject whole;
   ASSERT_TRUE(whole.Create(gbk("＜.*?＞"), false, std::nullopt, true));
-  const std::vector<Text> pieces = {gbk("＜b＞"), gbk("＜"), gbk("＞"), "\n", "\r\n", "ab", gbk("中文"),
-                                    gbk("＜x\n＞"), " "};
+  const std::vector<Text> pieces = {gbk("＜b＞"), gbk("＜"),   gbk("＞"),      "\n", "\r\n",
+                                    "ab",         gbk("中文"), gbk("＜x\n＞"), " "};
   std::srand(7);
   for (int round = 0; round < 500; ++round) {
     Text text;
-    for (int i = std::rand() % 12; i > 0; --i) text += pieces[static_cast<std::size_t>(std::rand()) % pieces.size()];
+    for (int i = std::rand() % 12; i > 0; --i)
+      text += pieces[static_cast<std::size_t>(std::rand()) % pieces.size()];
     EXPECT_EQ(CleanResponse(text), whole.ReplaceMatches(text, Text())) << gbk_to_utf8(text);
   }
   // Lines without markup keep even bytes that are not valid GBK.
@@ -109,9 +110,20 @@ TEST_F(CallOpenApiTest, DefaultSettingsGetACleanedItemList) {
 
 TEST_F(CallOpenApiTest, ItemChildrenComeInAlphabeticalOrder) {
   Text answer = call(query("abc", 1));
-  const char* order[] = {"<click_url>", "<commission>", "<commission_num>", "<commission_rate>",
-                         "<commission_volume>", "<item_location>", "<nick>", "<num_iid>", "<pic_url>", "<price>",
-                         "<seller_credit_score>", "<shop_click_url>", "<title>", "<volume>"};
+  const char* order[] = {"<click_url>",
+                         "<commission>",
+                         "<commission_num>",
+                         "<commission_rate>",
+                         "<commission_volume>",
+                         "<item_location>",
+                         "<nick>",
+                         "<num_iid>",
+                         "<pic_url>",
+                         "<price>",
+                         "<seller_credit_score>",
+                         "<shop_click_url>",
+                         "<title>",
+                         "<volume>"};
   std::size_t last = 0;
   for (const char* tag : order) {
     std::size_t at = answer.find(tag);
@@ -148,7 +160,8 @@ TEST_F(CallOpenApiTest, ReservedCharactersInAValueReachTheGatewayIntact) {
   auto lines = sandbox.log_lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("\"keyword\":\"a+b%20c\""), Text::npos) << lines[0];
-  EXPECT_NE(lines[0].find("\"User-Agent\":\"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\""), Text::npos);
+  EXPECT_NE(lines[0].find("\"User-Agent\":\"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\""),
+            Text::npos);
 }
 
 TEST_F(CallOpenApiTest, EmptyValuesAreNotSent) {
@@ -168,8 +181,10 @@ TEST_F(CallOpenApiTest, TimestampIsBeijingTimeWhateverTheLocalZone) {
     tzset();
     EXPECT_NE(call(query("abc", 1)).find("<click_url>"), Text::npos) << zone;
   }
-  if (old) setenv("TZ", saved.c_str(), 1);
-  else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 
@@ -193,14 +208,17 @@ TEST(CallOpenApiFaults, DroppedTruncatedAndHugeAnswersGiveEmptyText) {
 
 TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
   Text format;
-  EXPECT_EQ(CallOpenApi("http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", format), "");
+  EXPECT_EQ(CallOpenApi("http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", format),
+            "");
 }
 
 TEST(ReadEndpoints, NonEmptyKeysOfTheNetworkSectionOverrideTheDefaults) {
   ScratchFolder folder;
   const std::string file = folder / "Quillbatch.ini";
-  write_file(file, gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
-                       "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n"));
+  write_file(
+      file,
+      gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
+          "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n"));
   Endpoints endpoints = read_endpoints(file);
   Endpoints defaults;
   EXPECT_EQ(endpoints.gateway, "http://127.0.0.1:9/router/rest?");

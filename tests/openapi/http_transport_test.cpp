@@ -71,8 +71,8 @@ TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
   std::string request = server.requests()[0];
   EXPECT_EQ(testing::request_line(request), "POST /router/rest? HTTP/1.1");
   EXPECT_EQ(testing::header_names(request),
-            (std::vector<std::string>{"Host", "User-Agent", "Accept", "Referer", "Accept-Language", "Content-Type",
-                                      "Content-Length"}));
+            (std::vector<std::string>{"Host", "User-Agent", "Accept", "Referer", "Accept-Language",
+                                      "Content-Type", "Content-Length"}));
   EXPECT_EQ(testing::header_value(request, "Content-Type"), "application/x-www-form-urlencoded");
   EXPECT_EQ(testing::header_value(request, "Content-Length"), "3000");
   EXPECT_EQ(testing::request_body(request), body);
@@ -84,7 +84,8 @@ TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
   EXPECT_EQ(as_string(HttpRequest(url, "GET", "", 5)), "root");
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(testing::request_line(server.requests()[0]), "GET / HTTP/1.1");
-  EXPECT_EQ(testing::header_value(server.requests()[0], "Host"), "127.0.0.1:" + std::to_string(server.port()));
+  EXPECT_EQ(testing::header_value(server.requests()[0], "Host"),
+            "127.0.0.1:" + std::to_string(server.port()));
   EXPECT_EQ(testing::header_value(server.requests()[0], "Referer"), url);
 }
 
@@ -105,9 +106,8 @@ TEST(HttpRequestBody, DeliversBodiesAroundTheReadBoundaryComplete) {
 
 TEST(HttpRequestBody, CloseDelimitedBodyOf512BytesIsComplete) {
   std::string body(512, 'z');
-  RawServer server([body](const std::string&) {
-    return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body};
-  });
+  RawServer server(
+      [body](const std::string&) { return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body}; });
   EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5)), body);
 }
 
@@ -119,7 +119,8 @@ TEST(HttpRequestBody, NulAndNonUtf8BytesArriveUnaltered) {
 
 TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
   RawServer server([](const std::string&) {
-    return RawReply{"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\nConnection: close\r\n\r\noops"};
+    return RawReply{
+        "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\nConnection: close\r\n\r\noops"};
   });
   EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5)), "oops");
 }
@@ -127,7 +128,8 @@ TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
 TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
   RawServer* self = nullptr;
   RawServer server([&self](const std::string& request) {
-    if (testing::request_line(request).find("/final") != std::string::npos) return RawReply{RawServer::ok("landed")};
+    if (testing::request_line(request).find("/final") != std::string::npos)
+      return RawReply{RawServer::ok("landed")};
     return RawReply{"HTTP/1.1 302 Found\r\nLocation: " + self->url("/final") +
                     "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
   });
@@ -153,8 +155,9 @@ TEST(HttpRequestBody, CookiesOfAnAnswerGoWithTheNextRequest) {
 TEST(HttpRequestFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {
   RawServer server(answer("never"));
   std::string port = std::to_string(server.port());
-  for (const std::string& url : std::vector<std::string>{"127.0.0.1:" + port + "/", "ftp://127.0.0.1:" + port + "/", "http://127.0.0.1:99999/",
-                          "http://127.0.0.1:" + port + "x/", "", "http://"}) {
+  for (const std::string& url : std::vector<std::string>{
+           "127.0.0.1:" + port + "/", "ftp://127.0.0.1:" + port + "/", "http://127.0.0.1:99999/",
+           "http://127.0.0.1:" + port + "x/", "", "http://"}) {
     EXPECT_TRUE(HttpRequest(url, "", "", 2).empty()) << url;
   }
   EXPECT_TRUE(HttpRequest(server.url("/"), "PUT", "x", 2).empty());
@@ -164,7 +167,10 @@ TEST(HttpRequestFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {
 
 TEST(HttpRequestFailure, RefusedConnectionGivesEmptyBytesAtOnce) {
   int port = 0;
-  { RawServer gone(answer("")); port = gone.port(); }
+  {
+    RawServer gone(answer(""));
+    port = gone.port();
+  }
   auto start = Clock::now();
   EXPECT_TRUE(HttpRequest("http://127.0.0.1:" + std::to_string(port) + "/", "", "", 5).empty());
   EXPECT_LT(seconds_since(start), 2.0);
@@ -174,7 +180,8 @@ TEST(HttpRequestFailure, DroppedConnectionAndResetMidBodyGiveEmptyBytes) {
   RawServer dropping([](const std::string&) { return RawReply{"", 0, true}; });
   EXPECT_TRUE(HttpRequest(dropping.url("/"), "", "", 5).empty());
   RawServer cut([](const std::string&) {
-    return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + std::string(100, 'p')};
+    return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" +
+                    std::string(100, 'p')};
   });
   EXPECT_TRUE(HttpRequest(cut.url("/"), "", "", 5).empty());
 }

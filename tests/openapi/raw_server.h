@@ -12,9 +12,9 @@
 namespace quill::testing {
 
 struct RawReply {
-  std::string bytes;       // written as they are
-  int delay_ms = 0;        // before answering
-  bool drop = false;       // close without a byte of answer
+  std::string bytes;  // written as they are
+  int delay_ms = 0;   // before answering
+  bool drop = false;  // close without a byte of answer
 };
 
 class RawServer {

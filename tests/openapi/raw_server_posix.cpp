@@ -102,7 +102,8 @@ void RawServer::handle(int client) {
   }
   RawReply reply = handler_(request);
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.delay_ms);
-  while (!stop_ && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!stop_ && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   if (!reply.drop && !stop_) send_all(client, reply.bytes);
   shutdown(client, SHUT_WR);
   close(client);

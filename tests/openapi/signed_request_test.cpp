@@ -16,8 +16,8 @@ std::vector<Text> names(const ParamList& pairs) {
 }
 
 ParamList example_business(Text sort) {
-  return {{"keyword", gbk("连衣裙")}, {"pid", "mm_1_2_3"},     {"fields", "num_iid,title"},
-          {"sort", std::move(sort)},  {"page_no", "1"},          {"page_size", "10"}};
+  return {{"keyword", gbk("连衣裙")}, {"pid", "mm_1_2_3"}, {"fields", "num_iid,title"},
+          {"sort", std::move(sort)},  {"page_no", "1"},    {"page_size", "10"}};
 }
 
 TEST(BuildSignedForm, MatchesASignatureWorkedOutByHand) {
@@ -25,8 +25,8 @@ TEST(BuildSignedForm, MatchesASignatureWorkedOutByHand) {
   // taobao.taobaoke.items.getpage_no1page_size10pidmm_1_2_3sign_methodmd5timestamp
   // 2026-03-04 05:06:07v2.0abcdef' | md5sum  (one line, UTF-8)
   Text format;
-  SignedForm form = BuildSignedForm("12345678", "abcdef", "taobao.taobaoke.items.get", example_business(""), "",
-                                    format, kWhen);
+  SignedForm form = BuildSignedForm("12345678", "abcdef", "taobao.taobaoke.items.get", example_business(""),
+                                    "", format, kWhen);
   EXPECT_EQ(form.signature, "390B3BCEB8DB18B79E4305E97301BB2E");
   EXPECT_EQ(form.body,
             "app_key=12345678&fields=num_iid%2Ctitle&format=xml&keyword=%E8%BF%9E%E8%A1%A3%E8%A3%99"
@@ -39,16 +39,19 @@ TEST(BuildSignedForm, SortsTheWorkedExampleByName) {
   Text format;
   SignedForm form = BuildSignedForm("k", "s", "taobao.taobaoke.items.get", example_business("price_desc"), "",
                                     format, kWhen);
-  EXPECT_EQ(names(form.pairs), (std::vector<Text>{"app_key", "fields", "format", "keyword", "method", "page_no",
-                                                  "page_size", "pid", "sign_method", "sort", "timestamp", "v"}));
+  EXPECT_EQ(names(form.pairs),
+            (std::vector<Text>{"app_key", "fields", "format", "keyword", "method", "page_no", "page_size",
+                               "pid", "sign_method", "sort", "timestamp", "v"}));
   EXPECT_TRUE(form.signing_text.starts_with("sapp_keykfieldsnum_iid,titleformatxmlkeyword"));
   EXPECT_TRUE(form.signing_text.ends_with("sortprice_desctimestamp2026-03-04 05:06:07v2.0s"));
 }
 
 TEST(BuildSignedForm, DropsEmptyValuesAndSessionFromBodyAndSignature) {
   Text format;
-  SignedForm form = BuildSignedForm("k", "s", "m", {{"sort", ""}, {"", "orphan"}, {"a", "1"}}, "", format, kWhen);
-  EXPECT_EQ(names(form.pairs), (std::vector<Text>{"a", "app_key", "format", "method", "sign_method", "timestamp", "v"}));
+  SignedForm form =
+      BuildSignedForm("k", "s", "m", {{"sort", ""}, {"", "orphan"}, {"a", "1"}}, "", format, kWhen);
+  EXPECT_EQ(names(form.pairs),
+            (std::vector<Text>{"a", "app_key", "format", "method", "sign_method", "timestamp", "v"}));
   EXPECT_EQ(form.body.find("sort"), Text::npos);
   EXPECT_EQ(form.signing_text.find("orphan"), Text::npos);
   SignedForm with_session = BuildSignedForm("k", "s", "m", {}, "sess", format, kWhen);

@@ -38,10 +38,11 @@ TEST_F(Settings, SaveWritesTheTenKeysInOrder) {
   c.template_index = 0;
   c.save_dir = gbk("/prog/已生成");
   SaveSettings(store, c);
-  EXPECT_EQ(read_file(dir / "Quillbatch.ini"),
-            gbk("[通常配置]\r\n关键词=女装,女鞋,女包┊*┊2012┊*┊连衣裙,毛衣\r\n获取数目=10\r\n钥匙=31415926\r\n"
-                "密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57\r\nPID=你的pid数字串，只填中间串\r\n排序=5\r\n尺寸=3\r\n"
-                "模板=0\r\n保存目录=/prog/已生成\r\n路径式样=0\r\n"));
+  EXPECT_EQ(
+      read_file(dir / "Quillbatch.ini"),
+      gbk("[通常配置]\r\n关键词=女装,女鞋,女包┊*┊2012┊*┊连衣裙,毛衣\r\n获取数目=10\r\n钥匙=31415926\r\n"
+          "密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57\r\nPID=你的pid数字串，只填中间串\r\n排序=5\r\n尺寸=3\r\n"
+          "模板=0\r\n保存目录=/prog/已生成\r\n路径式样=0\r\n"));
 }
 
 TEST_F(Settings, SaveThenRestoreGivesTheSameControls) {

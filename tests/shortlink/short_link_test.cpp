@@ -30,10 +30,11 @@ class ServiceServer : public ::testing::Test {
       last_body = req.body;
       res.set_content(answer, "application/json");
     });
-    server.Get("/v1/data/link_conv/rd_dispatcher.php", [this](const httplib::Request& req, httplib::Response& res) {
-      last_query = req.get_param_value("orig_link");
-      res.set_content(answer, "text/plain");
-    });
+    server.Get("/v1/data/link_conv/rd_dispatcher.php",
+               [this](const httplib::Request& req, httplib::Response& res) {
+                 last_query = req.get_param_value("orig_link");
+                 res.set_content(answer, "text/plain");
+               });
     server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
       last_query = req.get_param_value("url");
       res.set_content(answer, "text/plain");

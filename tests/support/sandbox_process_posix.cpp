@@ -1,5 +1,3 @@
-#include "support/sandbox_process.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -9,6 +7,8 @@
 #include <chrono>
 #include <sstream>
 #include <thread>
+
+#include "support/sandbox_process.h"
 
 extern char** environ;
 
@@ -31,8 +31,8 @@ int announced_port(const std::filesystem::path& port_file) {
 
 SandboxProcess::SandboxProcess(std::vector<std::string> options) {
   const std::filesystem::path port_file = folder_ / "port";
-  std::vector<std::string> args{QUILL_SANDBOX_PATH, "--port", "0", "--port-file", port_file.string(),
-                                "--log", log_path().string()};
+  std::vector<std::string> args{QUILL_SANDBOX_PATH, "--port", "0", "--port-file", port_file.string(), "--log",
+                                log_path().string()};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());

@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 namespace sandbox {
 
 int run_dropping_listener(int port, const std::function<void(int)>& announce) {
@@ -17,7 +16,8 @@ int run_dropping_listener(int port, const std::function<void(int)>& announce) {
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<unsigned short>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 16) != 0) {
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, 16) != 0) {
     close(listener);
     return 1;
   }

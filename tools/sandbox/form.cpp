@@ -24,7 +24,8 @@ std::string percent_decode(std::string_view text) {
     char c = text[i];
     if (c == '+') {
       out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 && hex_value(text[i + 2]) >= 0) {
+    } else if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
+               hex_value(text[i + 2]) >= 0) {
       out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
       i += 2;
     } else {
@@ -74,7 +75,8 @@ std::string expected_signature(const Params& params, std::string_view secret) {
   for (const auto& p : params) {
     if (p.first != "sign") sorted.push_back(p);
   }
-  std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string text(secret);
   for (const auto& [n, v] : sorted) text.append(n).append(v);
   text.append(secret);
@@ -86,12 +88,12 @@ std::optional<std::time_t> parse_beijing_time(std::string_view text) {
   std::string copy(text);
   std::tm tm{};
   char tail = 0;
-  if (std::sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                  &tm.tm_min, &tm.tm_sec, &tail) != 6) {
+  if (std::sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                  &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &tail) != 6) {
     return std::nullopt;
   }
-  if (tm.tm_mon < 1 || tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 ||
-      tm.tm_sec > 60) {
+  if (tm.tm_mon < 1 || tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 ||
+      tm.tm_min > 59 || tm.tm_sec > 60) {
     return std::nullopt;
   }
   tm.tm_year -= 1900;

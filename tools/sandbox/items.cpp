@@ -1,9 +1,9 @@
 #include "items.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <numeric>
 #include <vector>
@@ -35,7 +35,7 @@ struct Item {
   int price_cents;
   int credit;
   int volume;
-  int rate;        // commission rate in hundredths of a percent
+  int rate;  // commission rate in hundredths of a percent
   int commission_num;
   std::int64_t delist;
   int title_kind;
@@ -43,8 +43,12 @@ struct Item {
   int location;
 };
 
-int commission_cents(const Item& item) { return static_cast<int>(std::int64_t{item.price_cents} * item.rate / 10000); }
-std::int64_t commission_volume_cents(const Item& item) { return std::int64_t{commission_cents(item)} * item.commission_num; }
+int commission_cents(const Item& item) {
+  return static_cast<int>(std::int64_t{item.price_cents} * item.rate / 10000);
+}
+std::int64_t commission_volume_cents(const Item& item) {
+  return std::int64_t{commission_cents(item)} * item.commission_num;
+}
 
 std::vector<Item> catalogue(const std::string& keyword, int size) {
   std::vector<Item> items;
@@ -107,25 +111,35 @@ std::string money(std::int64_t cents) {
 std::string title(const Item& item, const std::string& keyword, bool invalid_utf8) {
   std::string t;
   switch (item.title_kind) {
-    case 0: t = "2026新款 <span class=H>" + keyword + "</span> 韩版修身"; break;
-    case 1: t = keyword + " 正品包邮 买二送一 & 七天无理由退换"; break;
-    case 2: t = "特价 " + keyword + " 夏季清仓"; break;
-    case 3: t = "【" + keyword + "】专柜正品 <b>热卖</b>"; break;
-    default: t = "<span class=H>" + keyword + "</span>&<span class=H>配件</span> 多色可选"; break;
+    case 0:
+      t = "2026新款 <span class=H>" + keyword + "</span> 韩版修身";
+      break;
+    case 1:
+      t = keyword + " 正品包邮 买二送一 & 七天无理由退换";
+      break;
+    case 2:
+      t = "特价 " + keyword + " 夏季清仓";
+      break;
+    case 3:
+      t = "【" + keyword + "】专柜正品 <b>热卖</b>";
+      break;
+    default:
+      t = "<span class=H>" + keyword + "</span>&<span class=H>配件</span> 多色可选";
+      break;
   }
   if (invalid_utf8) t += " \xFF\xFE bad \xC3(";
   return t;
 }
 
-const char* const kSellers[] = {"小鱼儿旗舰店", "淘宝精品屋", "衣恋小铺", "潮流前线",
-                                 "美丽人生", "starshop", "品质生活馆", "乐享家居"};
+const char* const kSellers[] = {"小鱼儿旗舰店", "淘宝精品屋", "衣恋小铺",   "潮流前线",
+                                "美丽人生",     "starshop",   "品质生活馆", "乐享家居"};
 const char* const kLocations[] = {"浙江 杭州", "上海", "广东 广州", "北京", "江苏 苏州", "福建 泉州"};
 
 // Every element the answer may carry, in alphabetical order.
-const char* const kElements[] = {"click_url",    "commission",          "commission_num", "commission_rate",
-                                 "commission_volume", "item_location", "nick",           "num_iid",
-                                 "pic_url",      "price",               "seller_credit_score",
-                                 "shop_click_url", "title",             "volume"};
+const char* const kElements[] = {
+    "click_url",           "commission",     "commission_num", "commission_rate", "commission_volume",
+    "item_location",       "nick",           "num_iid",        "pic_url",         "price",
+    "seller_credit_score", "shop_click_url", "title",          "volume"};
 
 bool requested(std::string_view fields, std::string_view name) {
   if (name.starts_with("commission")) return true;  // the gateway always adds these
@@ -151,7 +165,8 @@ std::string value_of(std::string_view name, const Item& item, const ItemQuery& q
   if (name == "pic_url") return q.base_url + "/pic/" + iid + ".jpg";
   if (name == "price") return money(item.price_cents);
   if (name == "seller_credit_score") return std::to_string(item.credit);
-  if (name == "shop_click_url") return q.base_url + "/shop?seller=" + std::to_string(item.seller) + "&pid=" + q.pid;
+  if (name == "shop_click_url")
+    return q.base_url + "/shop?seller=" + std::to_string(item.seller) + "&pid=" + q.pid;
   if (name == "title") return title(item, q.keyword, q.invalid_utf8);
   return std::to_string(item.volume);
 }
@@ -161,7 +176,8 @@ std::string value_of(std::string_view name, const Item& item, const ItemQuery& q
 std::string items_answer(const ItemQuery& q) {
   std::vector<Item> items = catalogue(q.keyword, q.catalogue_size);
   sort_items(items, q.sort);
-  std::size_t first = static_cast<std::size_t>(std::max(q.page_no - 1, 0)) * static_cast<std::size_t>(q.page_size);
+  std::size_t first =
+      static_cast<std::size_t>(std::max(q.page_no - 1, 0)) * static_cast<std::size_t>(q.page_size);
   std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><taobaoke_items_get_response>";
   if (first < items.size()) {
     std::size_t last = std::min(items.size(), first + static_cast<std::size_t>(q.page_size));
@@ -216,7 +232,7 @@ std::string lzw_pixels(const std::vector<int>& pixels) {
 }  // namespace
 
 std::string badge_gif(std::string_view name) {
-  unsigned char colour[3] = {0xE0, 0x30, 0x30};                                              // red
+  unsigned char colour[3] = {0xE0, 0x30, 0x30};  // red
   if (name.find("blue") != std::string_view::npos) colour[0] = 0x30, colour[1] = 0x60, colour[2] = 0xE0;
   if (name.find("cap") != std::string_view::npos) colour[0] = 0x20, colour[1] = 0xA0, colour[2] = 0xE0;
   if (name.find("crown") != std::string_view::npos) colour[0] = 0xF0, colour[1] = 0xB0, colour[2] = 0x10;

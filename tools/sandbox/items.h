@@ -7,10 +7,10 @@
 namespace sandbox {
 
 struct ItemQuery {
-  std::string keyword;   // UTF-8
+  std::string keyword;  // UTF-8
   std::string pid;
-  std::string fields;    // comma-separated element names
-  std::string sort;      // e.g. "price_desc"; unknown or empty keeps the catalogue order
+  std::string fields;  // comma-separated element names
+  std::string sort;    // e.g. "price_desc"; unknown or empty keeps the catalogue order
   int page_no = 1;
   int page_size = 40;
   std::string base_url;  // "http://host:port", for the links in the answer

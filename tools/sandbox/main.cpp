@@ -45,19 +45,32 @@ bool parse_options(int argc, char** argv, Options& o) {
       return true;
     };
     bool ok = true;
-    if (arg == "--port") ok = number(o.port) && o.port <= 65535;
-    else if (arg == "--port-file") ok = value(o.port_file);
-    else if (arg == "--key") ok = value(o.key);
-    else if (arg == "--secret") ok = value(o.secret);
-    else if (arg == "--log") ok = value(o.log_file);
-    else if (arg == "--slow-ms") ok = number(o.slow_ms);
-    else if (arg == "--items") ok = number(o.items);
-    else if (arg == "--drop") o.drop = true;
-    else if (arg == "--truncate") o.truncate = true;
-    else if (arg == "--huge-body") o.huge_body = true;
-    else if (arg == "--invalid-utf8") o.invalid_utf8 = true;
-    else if (arg == "--shortener-down") o.shortener_down = true;
-    else ok = false;
+    if (arg == "--port")
+      ok = number(o.port) && o.port <= 65535;
+    else if (arg == "--port-file")
+      ok = value(o.port_file);
+    else if (arg == "--key")
+      ok = value(o.key);
+    else if (arg == "--secret")
+      ok = value(o.secret);
+    else if (arg == "--log")
+      ok = value(o.log_file);
+    else if (arg == "--slow-ms")
+      ok = number(o.slow_ms);
+    else if (arg == "--items")
+      ok = number(o.items);
+    else if (arg == "--drop")
+      o.drop = true;
+    else if (arg == "--truncate")
+      o.truncate = true;
+    else if (arg == "--huge-body")
+      o.huge_body = true;
+    else if (arg == "--invalid-utf8")
+      o.invalid_utf8 = true;
+    else if (arg == "--shortener-down")
+      o.shortener_down = true;
+    else
+      ok = false;
     if (!ok) return false;
   }
   return true;
@@ -70,10 +83,12 @@ class RequestLog {
   }
   void write(const httplib::Request& req, const Params& params) {
     if (!out_.is_open()) return;
-    std::string line = "{\"method\":" + json_quote(req.method) + ",\"path\":" + json_quote(req.path) + ",\"headers\":{";
+    std::string line =
+        "{\"method\":" + json_quote(req.method) + ",\"path\":" + json_quote(req.path) + ",\"headers\":{";
     bool first = true;
     for (const auto& [name, value] : req.headers) {
-      if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT") continue;
+      if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT")
+        continue;
       line += (first ? "" : ",") + json_quote(name) + ":" + json_quote(value);
       first = false;
     }
@@ -119,23 +134,25 @@ void announce(int port, const std::string& port_file) {
 void answer_huge(httplib::Response& res) {
   const std::size_t chunk = 1 << 20;
   const std::size_t total = (64u << 20) + 2 * chunk;
-  res.set_chunked_content_provider("text/xml;charset=UTF-8", [chunk, total](std::size_t offset, httplib::DataSink& sink) {
-    if (offset >= total) {
-      sink.done();
-      return true;
-    }
-    static const std::string block(chunk, 'x');
-    return sink.write(block.data(), block.size());
-  });
+  res.set_chunked_content_provider("text/xml;charset=UTF-8",
+                                   [chunk, total](std::size_t offset, httplib::DataSink& sink) {
+                                     if (offset >= total) {
+                                       sink.done();
+                                       return true;
+                                     }
+                                     static const std::string block(chunk, 'x');
+                                     return sink.write(block.data(), block.size());
+                                   });
 }
 
 void answer_truncated(httplib::Response& res, std::string answer) {
   std::size_t announced = answer.size() + 4096;
-  res.set_content_provider(announced, "text/xml;charset=UTF-8",
-                           [answer = std::move(answer)](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                             if (offset > 0) return false;  // the connection goes down mid-body
-                             return sink.write(answer.data(), answer.size() / 2);
-                           });
+  res.set_content_provider(
+      announced, "text/xml;charset=UTF-8",
+      [answer = std::move(answer)](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        if (offset > 0) return false;  // the connection goes down mid-body
+        return sink.write(answer.data(), answer.size() / 2);
+      });
 }
 
 void install_routes(httplib::Server& server, const Options& o, RequestLog& log, int& port) {
@@ -148,44 +165,51 @@ void install_routes(httplib::Server& server, const Options& o, RequestLog& log, 
       handler(req, res, params);
     };
   };
-  server.Post("/router/rest", wrap([&o, &port](const httplib::Request& req, httplib::Response& res, const Params& params) {
-    if (o.huge_body) return answer_huge(res);
-    std::string answer = gateway_answer(params, o, base_url(req, port), std::time(nullptr));
-    if (o.truncate) return answer_truncated(res, std::move(answer));
-    res.set_content(answer, "text/xml;charset=UTF-8");
-  }));
+  server.Post("/router/rest",
+              wrap([&o, &port](const httplib::Request& req, httplib::Response& res, const Params& params) {
+                if (o.huge_body) return answer_huge(res);
+                std::string answer = gateway_answer(params, o, base_url(req, port), std::time(nullptr));
+                if (o.truncate) return answer_truncated(res, std::move(answer));
+                res.set_content(answer, "text/xml;charset=UTF-8");
+              }));
   auto down = [&o](httplib::Response& res) {
     if (!o.shortener_down) return false;
     res.status = 503;
     res.set_content("<html><body>503 Service Unavailable</body></html>", "text/html");
     return true;
   };
-  server.Post("/create.php", wrap([&, down](const httplib::Request& req, httplib::Response& res, const Params& params) {
-    if (down(res)) return;
-    res.set_content(create_php_answer(find_param(params, "url").value_or(""), base_url(req, port)), "text/html");
-  }));
+  server.Post("/create.php",
+              wrap([&, down](const httplib::Request& req, httplib::Response& res, const Params& params) {
+                if (down(res)) return;
+                res.set_content(
+                    create_php_answer(find_param(params, "url").value_or(""), base_url(req, port)),
+                    "text/html");
+              }));
   server.Get("/v1/data/link_conv/rd_dispatcher.php",
              wrap([&, down](const httplib::Request& req, httplib::Response& res, const Params& params) {
                if (down(res)) return;
-               res.set_content(dispatcher_answer(find_param(params, "orig_link").value_or(""), base_url(req, port)),
-                               "text/plain");
+               res.set_content(
+                   dispatcher_answer(find_param(params, "orig_link").value_or(""), base_url(req, port)),
+                   "text/plain");
              }));
   server.Get("/", wrap([&, down](const httplib::Request& req, httplib::Response& res, const Params& params) {
-    auto link = find_param(params, "url");
-    if (!link) return res.set_content("quillmoor sandbox\n", "text/plain");
-    if (down(res)) return;
-    res.set_content(root_answer(*link, base_url(req, port)), "text/html");
-  }));
+               auto link = find_param(params, "url");
+               if (!link) return res.set_content("quillmoor sandbox\n", "text/plain");
+               if (down(res)) return;
+               res.set_content(root_answer(*link, base_url(req, port)), "text/html");
+             }));
   server.Get(R"(/newrank/([A-Za-z0-9_]+)\.gif)",
              wrap([](const httplib::Request& req, httplib::Response& res, const Params&) {
                res.set_content(badge_gif(req.matches[1].str()), "image/gif");
              }));
   server.Get(R"(/pic/.*)", wrap([](const httplib::Request&, httplib::Response& res, const Params&) {
-    res.set_content(badge_gif("s_blue_1"), "image/gif");
-  }));
-  server.Get(R"(/(s/.*|t|shop))", wrap([](const httplib::Request& req, httplib::Response& res, const Params&) {
-    res.set_content("<html><body>quillmoor sandbox: " + xml_escape(req.path) + "</body></html>", "text/html");
-  }));
+               res.set_content(badge_gif("s_blue_1"), "image/gif");
+             }));
+  server.Get(R"(/(s/.*|t|shop))",
+             wrap([](const httplib::Request& req, httplib::Response& res, const Params&) {
+               res.set_content("<html><body>quillmoor sandbox: " + xml_escape(req.path) + "</body></html>",
+                               "text/html");
+             }));
 }
 
 int run(const Options& o) {

@@ -51,9 +51,12 @@ std::string items_get(const Params& params, const Options& options, const std::s
 std::string json_slashes(std::string_view text) {
   std::string out;
   for (char c : text) {
-    if (c == '/') out += "\\/";
-    else if (c == '"' || c == '\\') out += '\\', out += c;
-    else out += c;
+    if (c == '/')
+      out += "\\/";
+    else if (c == '"' || c == '\\')
+      out += '\\', out += c;
+    else
+      out += c;
   }
   return out;
 }
@@ -64,11 +67,13 @@ std::string gateway_answer(const Params& params, const Options& options, const s
                            std::time_t now) {
   for (const Check& check : kRequired) {
     auto value = find_param(params, check.name);
-    if (!value || value->empty()) return error_answer(check.missing_code, std::string("Missing ") + check.name);
+    if (!value || value->empty())
+      return error_answer(check.missing_code, std::string("Missing ") + check.name);
   }
   if (*find_param(params, "app_key") != options.key) return error_answer(29, "Invalid app Key");
   auto stamp = parse_beijing_time(*find_param(params, "timestamp"));
-  if (!stamp || std::llabs(static_cast<long long>(*stamp - now)) > 600) return error_answer(31, "Invalid timestamp");
+  if (!stamp || std::llabs(static_cast<long long>(*stamp - now)) > 600)
+    return error_answer(31, "Invalid timestamp");
   std::string sign_method = find_param(params, "sign_method").value_or("md5");
   if (sign_method != "md5") return error_answer(25, "Invalid signature");
   if (*find_param(params, "sign") != expected_signature(params, options.secret)) {
@@ -91,8 +96,8 @@ std::string short_code(std::string_view link) {
 
 std::string create_php_answer(std::string_view link, const std::string& base_url) {
   if (link.empty()) return "{\"status\":-1,\"err_msg\":\"url is empty\"}";
-  return "{\"status\":0,\"tinyurl\":\"" + json_slashes(base_url + "/s/" + short_code(link)) + "\",\"longurl\":\"" +
-         json_slashes(link) + "\"}";
+  return "{\"status\":0,\"tinyurl\":\"" + json_slashes(base_url + "/s/" + short_code(link)) +
+         "\",\"longurl\":\"" + json_slashes(link) + "\"}";
 }
 
 std::string dispatcher_answer(std::string_view link, const std::string& base_url) {

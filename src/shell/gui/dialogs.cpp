@@ -91,18 +91,21 @@ std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
 }
 
 ReplaceAnswer ask_replace(const Text& target) {
-  if (auto queued = take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}, 0}))
+  if (auto queued =
+          take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}, 0}))
     return *queued;
   auto box = make_replace_box(target);
   box->exec();
   const QAbstractButton* pressed = box->clickedButton();
-  return pressed ? static_cast<ReplaceAnswer>(pressed->property(kAnswerProperty).toInt()) : ReplaceAnswer::cancel;
+  return pressed ? static_cast<ReplaceAnswer>(pressed->property(kAnswerProperty).toInt())
+                 : ReplaceAnswer::cancel;
 }
 
 Text choose_folder(const Text& start, const Text& title) {
-  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title, 0})) return *queued;
-  const QString chosen = QFileDialog::getExistingDirectory(nullptr, from_gbk(title), from_gbk(start),
-                                                           QFileDialog::ShowDirsOnly);
+  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title, 0}))
+    return *queued;
+  const QString chosen =
+      QFileDialog::getExistingDirectory(nullptr, from_gbk(title), from_gbk(start), QFileDialog::ShowDirsOnly);
   return chosen.isEmpty() ? Text() : to_gbk(QDir::toNativeSeparators(chosen));
 }
 

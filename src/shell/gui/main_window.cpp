@@ -190,7 +190,8 @@ void MainWindow::build_controls() {
     place(control, name, x, y, w, h);
     return control;
   };
-  auto button = [&](const char* name, const char* text, int x, int y, int w, int h, void (MainWindow::*slot)()) {
+  auto button = [&](const char* name, const char* text, int x, int y, int w, int h,
+                    void (MainWindow::*slot)()) {
     auto* control = new QPushButton(u(text), this);
     control->setAutoDefault(false);
     place(control, name, x, y, w, h);
@@ -216,7 +217,8 @@ void MainWindow::build_controls() {
     control->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(u(url), u(text).toHtmlEscaped()));
     control->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     control->setOpenExternalLinks(false);
-    connect(control, &QLabel::linkActivated, this, [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); });
+    connect(control, &QLabel::linkActivated, this,
+            [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); });
     place(control, name, x, y, w, h);
   };
 
@@ -250,9 +252,9 @@ void MainWindow::build_controls() {
   label("标签7", "排序方式：", 232, 112, 64, 20)->setFont(simsun());
   sort_ = combo("组合框排序", 296, 112, 160, 20);
   sort_->setFont(simsun());
-  add_items(sort_, {"价格从高到低", "价格从低到高", "信用等级从高到低", "佣金比率从高到低", "佣金比率从低到高",
-                    "成交量从高到低", "成交量从低到高", "总支出佣金从高到低", "总支出佣金从低到高",
-                    "商品下架时间从高到低", "商品下架时间从低到高"});
+  add_items(sort_, {"价格从高到低", "价格从低到高", "信用等级从高到低", "佣金比率从高到低",
+                    "佣金比率从低到高", "成交量从高到低", "成交量从低到高", "总支出佣金从高到低",
+                    "总支出佣金从低到高", "商品下架时间从高到低", "商品下架时间从低到高"});
   sort_->setCurrentIndex(5);
   label("标签5", "单页模板：", 232, 138, 64, 20)->setFont(simsun());
   template_ = combo("组合框模板", 296, 138, 160, 20);

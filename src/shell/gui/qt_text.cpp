@@ -10,8 +10,8 @@ QString from_gbk(std::string_view gbk) {
 }
 
 Text to_gbk(const QString& text) {
-  return utf16_to_gbk(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                          static_cast<size_t>(text.size())));
+  return utf16_to_gbk(
+      std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())));
 }
 
 QString from_gbk_lines(std::string_view gbk) {

@@ -33,7 +33,8 @@ QString visible_text(QWidget* w) {
   if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
   if (auto* p = qobject_cast<QPlainTextEdit*>(w)) return p->toPlainText();
   if (auto* l = qobject_cast<QLabel*>(w))
-    return l->textFormat() == Qt::RichText ? QTextDocumentFragment::fromHtml(l->text()).toPlainText() : l->text();
+    return l->textFormat() == Qt::RichText ? QTextDocumentFragment::fromHtml(l->text()).toPlainText()
+                                           : l->text();
   return {};
 }
 
@@ -81,10 +82,10 @@ class WindowTest : public QObject {
                   QStringList list = {}, int selection = -1) {
       QTest::newRow(name) << u(kind) << u(text) << rect << simsun << list << selection;
     };
-    const QStringList sorts = {u("价格从高到低"), u("价格从低到高"), u("信用等级从高到低"), u("佣金比率从高到低"),
-                               u("佣金比率从低到高"), u("成交量从高到低"), u("成交量从低到高"),
-                               u("总支出佣金从高到低"), u("总支出佣金从低到高"), u("商品下架时间从高到低"),
-                               u("商品下架时间从低到高")};
+    const QStringList sorts = {u("价格从高到低"),         u("价格从低到高"),        u("信用等级从高到低"),
+                               u("佣金比率从高到低"),     u("佣金比率从低到高"),    u("成交量从高到低"),
+                               u("成交量从低到高"),       u("总支出佣金从高到低"),  u("总支出佣金从低到高"),
+                               u("商品下架时间从高到低"), u("商品下架时间从低到高")};
     row("标签1", "QLabel", "关键词：", {8, 8, 48, 24});
     row("编辑框关键词", "QPlainTextEdit", "女装,女鞋,女包\n2012\n连衣裙,毛衣", {8, 32, 208, 240});
     row("按钮问号", "QPushButton", "帮助", {56, 8, 48, 24});
@@ -110,7 +111,8 @@ class WindowTest : public QObject {
     row("标签2", "QLabel", "保存目录：", {232, 190, 64, 20});
     row("按钮选择", "QPushButton", "选择", {472, 190, 40, 20});
     row("标签6", "QLabel", "路径式样：", {232, 216, 64, 20}, true);
-    row("组合框路径式样", "QComboBox", "", {296, 216, 112, 20}, false, {u("关键词.htm"), u("关键词\\index.htm")}, 0);
+    row("组合框路径式样", "QComboBox", "", {296, 216, 112, 20}, false,
+        {u("关键词.htm"), u("关键词\\index.htm")}, 0);
     row("标签10", "QLabel", "缩短网址：", {232, 244, 64, 20});
     row("组合框短网址", "QComboBox", "", {296, 244, 80, 20}, false, {u("百度"), u("CNZZ"), u("Baid")}, 0);
     row("选择框短网址", "QCheckBox", "淘客链接转成短网址", {384, 244, 128, 20});
@@ -234,8 +236,8 @@ class WindowTest : public QObject {
   void windows_settings_file_restores_exactly() {
     ProgramFolder folder;
     folder.write_settings({u("[通常配置]"), u("关键词=女装┊*┊2012┊*┊连衣裙,毛衣┊*┊"), u("获取数目=-5"),
-                           u("钥匙=k"), u("密码=s"), u("PID=mm_1_2_3"), u("保存目录=D:\\页面"),
-                           u("尺寸=0"), u("路径式样=1")});
+                           u("钥匙=k"), u("密码=s"), u("PID=mm_1_2_3"), u("保存目录=D:\\页面"), u("尺寸=0"),
+                           u("路径式样=1")});
     auto window = folder.open_window();
     QCOMPARE(control<QPlainTextEdit>(*window, "编辑框关键词")->toPlainText(), u("女装\n2012\n连衣裙,毛衣\n"));
     QCOMPARE(control<QLineEdit>(*window, "编辑框数目")->text(), u("-5"));
@@ -320,10 +322,10 @@ class WindowTest : public QObject {
     QCOMPARE(shown.caption, g("信息："));
     QVERIFY(shown.flags & kMbTaskModal);
     const QString saved = folder.read_gbk("Quillbatch.ini");
-    for (const QString& line : {u("[通常配置]"), u("关键词=女装,女鞋,女包┊*┊2012┊*┊连衣裙,毛衣"), u("获取数目=10"),
-                                u("钥匙=31415926"), u("密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57"),
-                                u("PID=你的pid数字串，只填中间串"), u("排序=5"), u("尺寸=3"), u("模板=0"),
-                                u("保存目录=") + folder.qpath(u("已生成")), u("路径式样=0")})
+    for (const QString& line :
+         {u("[通常配置]"), u("关键词=女装,女鞋,女包┊*┊2012┊*┊连衣裙,毛衣"), u("获取数目=10"),
+          u("钥匙=31415926"), u("密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57"), u("PID=你的pid数字串，只填中间串"),
+          u("排序=5"), u("尺寸=3"), u("模板=0"), u("保存目录=") + folder.qpath(u("已生成")), u("路径式样=0")})
       QVERIFY2(saved.contains(line), qPrintable(line));
   }
 
@@ -334,17 +336,21 @@ class WindowTest : public QObject {
     QTest::mouseClick(control<QPushButton>(*window, "按钮问号"), Qt::LeftButton);
     QTest::mouseClick(control<QPushButton>(*window, "按钮2"), Qt::LeftButton);
     QCOMPARE(answered_dialogs().size(), size_t(2));
-    QCOMPARE(answered_dialogs()[0].text,
-             g("本程序特点\r\n\r\n1、支持多关键词生成单页，每个关键词以半角逗号隔开“,”，称为“组关键词”\r\n\r\n"
-               "2、支持批量生成多个单页，一行一个“组关键词”"));
+    QCOMPARE(
+        answered_dialogs()[0].text,
+        g("本程序特点\r\n\r\n1、支持多关键词生成单页，每个关键词以半角逗号隔开“,”，称为“组关键词”\r\n\r\n"
+          "2、支持批量生成多个单页，一行一个“组关键词”"));
     Text dashes;
     for (int i = 0; i < 28; ++i) dashes += "\xA1\xAA";
-    const Text rules = g("模板的具体制作教程在目录下的这个文件里：模板制作教程.htm\r\n\r\n") + dashes +
-                       g("\r\n\r\n相关文件标准放置路径：\r\n\r\n模板文件：程序目录\\模板\\模板的名称\\模板文件.htm\r\n"
-                         "资源目录：程序目录\\模板\\模板的名称\\files\r\n\r\n"
-                         "（资源，就是模板文件中引用到的图片、CSS等文件，若资源放在可访问的网络中，并且模板文件中使用绝对地址引用，则不必将资源放到目录中）\r\n\r\n") +
-                       dashes +
-                       g("\r\n\r\n（在生成时，程序会自动复制资源目录中的文件到生成的目标目录，这时如果已有同名文件存在，则将提示是否覆盖，请选【全部是】）");
+    const Text rules =
+        g("模板的具体制作教程在目录下的这个文件里：模板制作教程.htm\r\n\r\n") + dashes +
+        g("\r\n\r\n相关文件标准放置路径：\r\n\r\n模板文件：程序目录\\模板\\模板的名称\\模板文件.htm\r\n"
+          "资源目录：程序目录\\模板\\模板的名称\\files\r\n\r\n"
+          "（资源，就是模板文件中引用到的图片、CSS等文件，若资源放在可访问的网络中，并且模板文件中使用绝对地"
+          "址引用，则不必将资源放到目录中）\r\n\r\n") +
+        dashes +
+        g("\r\n\r\n（在生成时，程序会自动复制资源目录中的文件到生成的目标目录，这时如果已有同名文件存在，则将"
+          "提示是否覆盖，请选【全部是】）");
     QCOMPARE(answered_dialogs()[1].text, rules);
     QCOMPARE(window->stored_controls(), before);
     QVERIFY(!QFile::exists(folder.qpath("Quillbatch.ini")));

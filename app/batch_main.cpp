@@ -219,7 +219,7 @@ int run(const Options& options) {
   std::filesystem::current_path(gbk_to_utf8(program_dir), error);
 
   IniStore store;
-  store.set_file(txt_join(program_dir, kPathSeparator, kSettingsFileName));
+  store.set_file(SettingsFilePath(program_dir));
   const TextList templates = ListTemplateFolders(program_dir);
   StoredControls stored = RestoreSettings(store, InitialControls(), program_dir,
                                           [&] { return static_cast<int>(templates.size()); });

@@ -61,8 +61,7 @@ void fatal_out_of_memory(std::size_t bytes) {
   std::set_new_handler(nullptr);
   std::free(reserve);
   reserve = nullptr;
-  char number[32];
-  std::snprintf(number, sizeof number, "%d", static_cast<int>(bytes));
+  Text number = to_text(static_cast<std::int32_t>(bytes));
   fatal_error(std::nullopt, txt_join(kAllocPrefix, number, kAllocSuffix));
 }
 

@@ -53,10 +53,16 @@ bool write_fully(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-std::string folder_of(const std::string& path) {
+struct PathParts {
+  std::string folder;  // "." when the path has none, "/" for the root
+  std::string last;
+};
+
+// A UTF-8 system path cut at its last "/".
+PathParts split_last(const std::string& path) {
   std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 // A symbolic link is written through, as opening it for writing would.
@@ -70,11 +76,10 @@ std::string resolve_target(const std::string& path) {
 // Creates a fresh temporary file beside target; its name is returned in temp_path.
 int create_temp_beside(const std::string& target, std::string& temp_path) {
   static std::atomic<unsigned> counter{0};
-  std::string folder = folder_of(target);
-  std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+  PathParts parts = split_last(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path =
-        folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+    temp_path = parts.folder + "/." + parts.last + "." + std::to_string(::getpid()) + "." +
+                std::to_string(counter++) + ".tmp";
     int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -223,27 +228,15 @@ std::vector<Listed> list_matching(const std::string& folder, const std::u16strin
   return listed;
 }
 
-struct SplitPattern {
-  std::string folder;  // UTF-8
-  std::string last;    // UTF-8
-};
-
-SplitPattern split_pattern(std::string_view pattern) {
-  std::string system = to_system(pattern);
-  std::size_t slash = system.rfind('/');
-  if (slash == std::string::npos) return {".", system};
-  return {slash == 0 ? "/" : system.substr(0, slash), system.substr(slash + 1)};
-}
-
 // Entries matching a pattern whose last component holds wildcards, or the one
 // entry the path names.
 std::vector<Listed> entries_for(std::string_view pattern, std::string& folder) {
-  SplitPattern split = split_pattern(pattern);
+  std::string full = to_system(pattern);
+  PathParts split = split_last(full);
   folder = split.folder;
   std::u16string last_upper = fs_detail::upper_utf16(split.last);
   if (fs_detail::has_wildcard(last_upper)) return list_matching(split.folder, last_upper);
   struct stat info {};
-  std::string full = to_system(pattern);
   if (split.last.empty() || ::lstat(full.c_str(), &info) != 0) return {};
   return {Listed{split.last, last_upper}};
 }

@@ -132,7 +132,7 @@ class OffsetMap {
   std::size_t to_gbk(std::size_t utf8_offset) {
     while (u_ < utf8_offset && u_ < utf8_.size()) {
       u_ += char_length(utf8_, u_);
-      g_ += g_ < gbk_.size() && static_cast<unsigned char>(gbk_[g_]) >= 0x80 && g_ + 1 < gbk_.size() ? 2 : 1;
+      g_ += g_ + 1 < gbk_.size() && is_lead_byte(static_cast<unsigned char>(gbk_[g_])) ? 2 : 1;
     }
     return std::min(g_, gbk_.size());
   }

@@ -24,6 +24,14 @@ class Copier {
     const Text real = copy_detail::real_path(source);
     if (real.empty()) return false;
     if (skipped(real)) return true;
+    return copy_entries(source, real, destination);
+  }
+
+ private:
+  static Text join(const Text& folder, const Text& name) { return txt_join(folder, kPathSeparator, name); }
+
+  // copy_contents once source's real path is known and not skipped.
+  bool copy_entries(const Text& source, const Text& real, const Text& destination) {
     on_the_way_.insert(real);
     TextList files, folders;
     bool ok = list_entries(source, files, folders);
@@ -38,9 +46,6 @@ class Copier {
     on_the_way_.erase(real);
     return ok && !cancelled_;
   }
-
- private:
-  static Text join(const Text& folder, const Text& name) { return txt_join(folder, kPathSeparator, name); }
 
   // Files first, then folders, each in scan order; pumps after every entry and
   // treats a request to end the program as a cancel.
@@ -83,7 +88,7 @@ class Copier {
     if (!copy_detail::is_folder(target)) {
       if (path_exists(target) || !dir_create(target)) return false;
     }
-    return copy_contents(source, target);
+    return copy_entries(source, real, target);
   }
 
   bool may_replace(const Text& target) {

@@ -31,10 +31,25 @@ std::string_view SortValue(int index) {
   return kValues[static_cast<std::size_t>(index)];
 }
 
+// An element's opening and closing tag, fixed at compile time so that reading a
+// record builds no tag texts.
+struct Tag {
+  std::string_view open, close;
+};
+constexpr Tag kItem{"<taobaoke_item>", "</taobaoke_item>"};
+constexpr Tag kClickUrl{"<click_url>", "</click_url>"};
+constexpr Tag kNick{"<nick>", "</nick>"};
+constexpr Tag kPicUrl{"<pic_url>", "</pic_url>"};
+constexpr Tag kPrice{"<price>", "</price>"};
+constexpr Tag kCreditScore{"<seller_credit_score>", "</seller_credit_score>"};
+constexpr Tag kShopClickUrl{"<shop_click_url>", "</shop_click_url>"};
+constexpr Tag kTitle{"<title>", "</title>"};
+constexpr Tag kVolume{"<volume>", "</volume>"};
+
 // One field of one record: the text of its first element, "" when it has none.
-Text Field(std::string_view record, std::string_view name) {
+Text Field(std::string_view record, const Tag& tag) {
   int pos = 0;
-  return ExtractBetween(record, txt_join("<", name, ">"), txt_join("</", name, ">"), pos);
+  return ExtractBetween(record, tag.open, tag.close, pos);
 }
 
 // A page path leaves the save folder when the line is absolute or climbs out
@@ -57,25 +72,24 @@ class Run {
   RunSummary go() {
     const TextList lines = txt_split(controls_.keywords(), "\r\n");
     sort_ = Text(SortValue(controls_.sort_index()));
-    const PreparedTemplate prepared = PrepareTemplate(
+    template_ = PrepareTemplate(
         bytes_to_text(file_read_all(TemplateFilePath(env_.program_dir, controls_.template_name()))));
-    if (prepared.item_section.empty()) {
+    if (template_.item_section.empty()) {
       static const Text message = gbk("当前选择的模板没有商品循环段落！");
       show_message(message);
       summary_.no_product_loop = true;
       return summary_;
     }
-    item_section_ = prepared.item_section;
     save_folder_ = controls_.save_folder();
     if (txt_right(save_folder_, 1) != kPathSeparator) save_folder_ += kPathSeparator;
-    if (controls_.path_style() == 0) copy_resources(txt_join(save_folder_, "files"));
+    if (controls_.path_style() == 0) copy_resources(txt_join(save_folder_, kResourceFolder));
     count_ = std::min(to_int32(controls_.item_count()), kMaxItems);
 
     const int total = static_cast<int>(lines.size());
     for (int number = 1; number <= total && !stopping(); ++number) {
       const Text line = txt_trim(lines[static_cast<std::size_t>(number - 1)]);
       if (line.empty()) continue;
-      run_line(number, total, line, prepared.page_template);
+      run_line(number, total, line);
     }
     host_.set_title("Quillmoor");
     return summary_;
@@ -92,7 +106,7 @@ class Run {
     CopyFolderContents(source, destination, [this](const Text& target) { return host_.ask_replace(target); });
   }
 
-  void run_line(int number, int total, const Text& line, const Text& page_template) {
+  void run_line(int number, int total, const Text& line) {
     host_.line_started(number, total, line);
     static const Text progress = gbk("正在生成..");
     host_.set_title(txt_join(progress, line));
@@ -102,7 +116,7 @@ class Run {
       walk_answer(keyword, items);
     }
     if (stopping()) return;  // a page cut short by the end of the program is not written
-    write_page(line, FillPage(page_template, line, items));
+    write_page(line, FillPage(template_.page_template, line, items));
   }
 
   void walk_answer(const Text& keyword, Text& items) {
@@ -116,10 +130,10 @@ class Run {
     int rank = 0;
     for (;;) {
       const int before = pos;
-      const Text record = ExtractBetween(answer, "<taobaoke_item>", "</taobaoke_item>", pos);
+      const Text record = ExtractBetween(answer, kItem.open, kItem.close, pos);
       if (pos == before) break;
       // A record without an affiliate link has nothing to send the reader to.
-      Text link = Field(record, "click_url");
+      Text link = Field(record, kClickUrl);
       if (link.empty()) continue;
       items += fill_record(record, std::move(link), keyword, ++rank);
       items += "\r\n";
@@ -132,19 +146,18 @@ class Run {
     ItemFields fields;
     if (controls_.short_links()) ShortenLink(link, controls_.short_link_service(), env_.endpoints);
     fields.link = std::move(link);
-    fields.nick = Field(record, "nick");
-    fields.picture = Field(record, "pic_url");
+    fields.nick = Field(record, kNick);
+    fields.picture = Field(record, kPicUrl);
     if (controls_.picture_size_index() != 0)
       fields.picture += txt_join("_", controls_.picture_size_text(), ".jpg");
-    fields.price = Field(record, "price");
-    fields.badge =
-        CreditBadgeUrl(to_int32(Field(record, "seller_credit_score")), env_.endpoints.picture_host);
-    fields.shop_link = Field(record, "shop_click_url");
-    fields.title = Field(record, "title");
-    fields.volume = Field(record, "volume");
+    fields.price = Field(record, kPrice);
+    fields.badge = CreditBadgeUrl(to_int32(Field(record, kCreditScore)), env_.endpoints.picture_host);
+    fields.shop_link = Field(record, kShopClickUrl);
+    fields.title = Field(record, kTitle);
+    fields.volume = Field(record, kVolume);
     fields.keyword = keyword;
     fields.rank = rank;
-    return FillItemBlock(item_section_, fields, [this](Text& shop_link) {
+    return FillItemBlock(template_.item_section, fields, [this](Text& shop_link) {
       if (controls_.short_links()) ShortenLink(shop_link, controls_.short_link_service(), env_.endpoints);
     });
   }
@@ -157,7 +170,9 @@ class Run {
       return;
     }
     const Text page_folder = in_folder ? txt_join(save_folder_, line, kPathSeparator) : save_folder_;
-    if (controls_.path_style() == 1) copy_resources(txt_join(save_folder_, line, kPathSeparator, "files"));
+    // Read again rather than reusing in_folder: a click reads the choice at the copy too.
+    if (controls_.path_style() == 1)
+      copy_resources(txt_join(save_folder_, line, kPathSeparator, kResourceFolder));
     MakeFolderPath(page_folder);
     if (file_write_all(txt_join(save_folder_, relative), text_to_bytes(page)))
       ++summary_.pages_written;
@@ -170,7 +185,7 @@ class Run {
   const RunEnvironment& env_;
   RunSummary summary_;
   Text sort_;
-  Text item_section_;
+  PreparedTemplate template_;
   Text save_folder_;
   int count_ = 0;
 };

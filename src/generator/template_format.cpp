@@ -27,7 +27,7 @@ Text TemplateFilePath(std::string_view program_dir, std::string_view name) {
 }
 
 Text TemplateResourceFolder(std::string_view program_dir, std::string_view name) {
-  return txt_join(TemplatesRoot(program_dir), kPathSeparator, name, kPathSeparator, "files");
+  return txt_join(TemplatesRoot(program_dir), kPathSeparator, name, kPathSeparator, kResourceFolder);
 }
 
 Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,

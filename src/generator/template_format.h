@@ -16,6 +16,9 @@ struct TemplateMarkers {
 };
 const TemplateMarkers& Markers();
 
+// The resource folder's name, in a template and beside the pages alike.
+inline constexpr std::string_view kResourceFolder = "files";
+
 // Where templates live: program_dir/模板, program_dir/模板/name/模板文件.htm and
 // program_dir/模板/name/files. An empty name gives a path that does not exist.
 Text TemplatesRoot(std::string_view program_dir);

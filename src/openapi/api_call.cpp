@@ -16,15 +16,19 @@ const RegexObject& markup_remover() {
   return regex;
 }
 
+const Text& full_width_lt() {
+  static const Text lt = gbk("＜");
+  return lt;
+}
+
 // A match starts at a "＜" and never crosses a line feed, so only the stretch
 // from each "＜" to the end of its line goes through the engine; the rest of the
 // answer, most of it, is copied as it is.
 Text RemoveMarkup(const Text& text) {
-  static const Text full_width_lt = gbk("＜");
   Text out;
   out.reserve(text.size());
   int copied = 1;  // 1-based position of the first byte not yet handled
-  for (int at = txt_find(text, full_width_lt); at > 0; at = txt_find(text, full_width_lt, copied)) {
+  for (int at = txt_find(text, full_width_lt()); at > 0; at = txt_find(text, full_width_lt(), copied)) {
     int line_end = txt_find(text, "\n", at);
     if (line_end < 0) line_end = txt_length(text) + 1;
     out.append(text, static_cast<std::size_t>(copied - 1), static_cast<std::size_t>(at - copied));
@@ -50,10 +54,9 @@ ParamList SplitQueryPairs(std::string_view query) {
 }
 
 Text CleanResponse(Text gbk_text) {
-  static const Text full_width_lt = gbk("＜");
   static const Text full_width_gt = gbk("＞");
   Text text = txt_replace(gbk_text, "amp;");
-  text = txt_replace(text, "&lt;", full_width_lt);
+  text = txt_replace(text, "&lt;", full_width_lt());
   text = txt_replace(text, "&gt;", full_width_gt);
   return RemoveMarkup(text);
 }

@@ -71,6 +71,10 @@ StoredControls InitialControls() {
   return c;
 }
 
+Text SettingsFilePath(std::string_view program_dir) {
+  return txt_join(program_dir, kPathSeparator, kSettingsFileName);
+}
+
 Text DefaultSaveDir(std::string_view exe_dir) {
   static const Text folder = gbk("已生成");
   return txt_join(exe_dir, kPathSeparator, folder);

@@ -11,6 +11,8 @@
 namespace quill {
 
 inline constexpr std::string_view kSettingsFileName = "Quillbatch.ini";
+// program_dir + separator + kSettingsFileName.
+Text SettingsFilePath(std::string_view program_dir);
 
 // The values of the ten stored controls; selections are indexes, -1 for none.
 struct StoredControls {

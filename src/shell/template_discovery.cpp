@@ -6,12 +6,10 @@
 
 namespace quill {
 
-Text TemplatesFolder(std::string_view program_dir) { return TemplatesRoot(program_dir); }
-
 TextList ListTemplateFolders(std::string_view program_dir) {
   TextList names;
   DirScanState scan;
-  const Text pattern = txt_join(TemplatesFolder(program_dir), kPathSeparator, "*");
+  const Text pattern = txt_join(TemplatesRoot(program_dir), kPathSeparator, "*");
   for (Text name = dir_scan_next(pattern, kAttrDirectory, false, scan); !name.empty();
        name = dir_scan_next("", kAttrDirectory, false, scan)) {
     if (name != "." && name != "..") names.push_back(name);

@@ -1,9 +1,9 @@
 #include "shortlink/short_link.h"
 
+#include "base/codepage.h"
 #include "base/convert.h"
 #include "generator/template_format.h"
 #include "openapi/http_transport.h"
-#include "openapi/signed_request.h"
 
 namespace quill {
 namespace {
@@ -57,7 +57,7 @@ Text PercentEncodeGbk(std::string_view gbk) {
   return out;
 }
 
-Text PercentEncodeUtf8(std::string_view gbk) { return PercentEncodeGbk(GbkToUtf8(gbk)); }
+Text PercentEncodeUtf8(std::string_view gbk) { return PercentEncodeGbk(gbk_to_utf8(gbk)); }
 
 Text ShortLinkBaidu(std::string_view base_url, std::string_view link) {
   const Text body = txt_join("url=", PercentEncodeUtf8(link), "&alias=&access_type=web");

@@ -12,6 +12,7 @@
 #include "base/codepage.h"
 #include "base/ui_hooks.h"
 #include "generator/generation_run.h"
+#include "shell/settings_file.h"
 #include "support/scratch_folder.h"
 
 namespace quill::testing {
@@ -47,9 +48,7 @@ class ValueControls final : public RunControls {
   int short_link_service() override { return read("service", v_.service); }
   int picture_size_index() override { return read("picture_size", v_.picture_size); }
   Text picture_size_text() override {
-    static const TextList items{gbk("原图片"), "460x460", "310x310", "210x210"};
-    const int i = read("picture_text", v_.picture_size);
-    return i >= 0 && i < 4 ? items[static_cast<std::size_t>(i)] : Text();
+    return ItemAt(PictureSizeItems(), read("picture_text", v_.picture_size));
   }
   std::map<std::string, int> reads;
 

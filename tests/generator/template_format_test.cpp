@@ -128,6 +128,7 @@ TEST(FillPage, EmptyItemsRemoveTheLoop) {
 }
 
 TEST(TemplatePaths, LayOutTemplatesBesideTheProgram) {
+  EXPECT_EQ(TemplatesRoot("/p"), gbk("/p/模板"));
   EXPECT_EQ(TemplateFilePath("/p", gbk("默认")), gbk("/p/模板/默认/模板文件.htm"));
   EXPECT_EQ(TemplateResourceFolder("/p", "A"), gbk("/p/模板/A/files"));
 }

@@ -57,9 +57,7 @@ SandboxProcess::~SandboxProcess() {
   waitpid(pid_, nullptr, 0);
 }
 
-std::string SandboxProcess::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
+std::string SandboxProcess::url(const std::string& path) const { return "http://" + host() + path; }
 
 std::vector<std::string> SandboxProcess::log_lines() const {
   std::vector<std::string> lines;

@@ -6,7 +6,6 @@
 #include <deque>
 #include <optional>
 
-#include "base/codepage.h"
 #include "base/ui_hooks.h"
 #include "shell/gui/qt_text.h"
 
@@ -64,8 +63,8 @@ int run_message_box(const Text& message, unsigned flags, const Text& caption) {
 }
 
 std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
-  static const QString caption = from_gbk(gbk("确认文件替换"));
-  static const QString question = from_gbk(gbk("目标位置已有同名文件：\n%1\n\n要替换它吗？"));
+  static const QString caption = QString::fromUtf8("确认文件替换");
+  static const QString question = QString::fromUtf8("目标位置已有同名文件：\n%1\n\n要替换它吗？");
   auto box = std::make_unique<QMessageBox>();
   box->setWindowTitle(caption);
   box->setTextFormat(Qt::PlainText);

@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
-#include <initializer_list>
 
 #include "base/codepage.h"
 #include "base/ui_hooks.h"
@@ -103,8 +102,8 @@ class CountFilter final : public QObject {
   }
 };
 
-void add_items(QComboBox* box, std::initializer_list<const char*> items) {
-  for (const char* item : items) box->addItem(u(item));
+void add_items(QComboBox* box, const TextList& items) {
+  for (const Text& item : items) box->addItem(from_gbk(item));
 }
 
 // Shown from its beginning, as a freshly set edit box is.
@@ -133,7 +132,7 @@ class MainWindow::Controls final : public RunControls {
   bool short_links() override { return w_ && w_->short_links_->isChecked(); }
   int short_link_service() override { return w_ ? w_->short_service_->currentIndex() : -1; }
   int picture_size_index() override { return w_ ? w_->picture_size_->currentIndex() : -1; }
-  Text picture_size_text() override { return w_ ? selected_text(w_->picture_size_) : Text(); }
+  Text picture_size_text() override { return ItemAt(PictureSizeItems(), picture_size_index()); }
 
  private:
   static Text selected_text(const QComboBox* box) {
@@ -175,12 +174,12 @@ MainWindow::MainWindow(Text program_dir, IniStore& store)
 }
 
 MainWindow::~MainWindow() {
-  save_once();
+  close_once();
   if (&ui_hooks() == hooks_.get()) set_ui_hooks(nullptr);
 }
 
 void MainWindow::build_controls() {
-  auto place = [this](QWidget* control, const char* name, int x, int y, int w, int h) {
+  auto place = [](QWidget* control, const char* name, int x, int y, int w, int h) {
     control->setObjectName(u(name));
     control->setGeometry(x, y, w, h);
   };
@@ -198,8 +197,8 @@ void MainWindow::build_controls() {
     connect(control, &QPushButton::clicked, this, slot);
     return control;
   };
-  auto edit = [&](const char* name, const char* text, int x, int y, int w, int h) {
-    auto* control = new QLineEdit(u(text), this);
+  auto edit = [&](const char* name, int x, int y, int w, int h) {
+    auto* control = new QLineEdit(this);
     place(control, name, x, y, w, h);
     return control;
   };
@@ -224,7 +223,6 @@ void MainWindow::build_controls() {
 
   label("标签1", "关键词：", 8, 8, 48, 24);
   keywords_ = new QPlainTextEdit(this);
-  keywords_->setPlainText(u("女装,女鞋,女包\n2012\n连衣裙,毛衣"));
   keywords_->setLineWrapMode(QPlainTextEdit::NoWrap);
   keywords_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   keywords_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -235,11 +233,11 @@ void MainWindow::build_controls() {
   generate_ = button("按钮生成", "生成", 80, 280, 136, 32, &MainWindow::Generate);
 
   label("标签11", "app key ：", 232, 8, 64, 20);
-  app_key_ = edit("编辑框钥匙", "31415926", 296, 8, 80, 20);
+  app_key_ = edit("编辑框钥匙", 296, 8, 80, 20);
   label("标签12", "Secret  ：", 232, 34, 80, 20);
-  secret_ = edit("编辑框密码", "5f0c2a9e7b13d4866e1fa0b2c9d34e57", 296, 34, 208, 20);
+  secret_ = edit("编辑框密码", 296, 34, 208, 20);
   label("标签4", "获取数目：", 232, 60, 64, 20);
-  count_ = edit("编辑框数目", "10", 296, 60, 32, 20);
+  count_ = edit("编辑框数目", 296, 60, 32, 20);
   count_->setAlignment(Qt::AlignCenter);
   count_->installEventFilter(new CountFilter(count_));
   QLabel* limit = label("标签8", "最多 40 个", 360, 60, 80, 20);
@@ -247,33 +245,27 @@ void MainWindow::build_controls() {
   purple.setColor(QPalette::WindowText, QColor(144, 0, 255));
   limit->setPalette(purple);
   label("标签3", "淘客 PID：", 232, 86, 64, 20);
-  pid_ = edit("编辑框PID", "你的pid数字串，只填中间串", 296, 86, 160, 20);
+  pid_ = edit("编辑框PID", 296, 86, 160, 20);
 
   label("标签7", "排序方式：", 232, 112, 64, 20)->setFont(simsun());
   sort_ = combo("组合框排序", 296, 112, 160, 20);
   sort_->setFont(simsun());
-  add_items(sort_, {"价格从高到低", "价格从低到高", "信用等级从高到低", "佣金比率从高到低",
-                    "佣金比率从低到高", "成交量从高到低", "成交量从低到高", "总支出佣金从高到低",
-                    "总支出佣金从低到高", "商品下架时间从高到低", "商品下架时间从低到高"});
-  sort_->setCurrentIndex(5);
+  add_items(sort_, SortItems());
   label("标签5", "单页模板：", 232, 138, 64, 20)->setFont(simsun());
   template_ = combo("组合框模板", 296, 138, 160, 20);
   template_->setFont(simsun());
   label("标签9", "图片尺寸：", 232, 164, 64, 20);
   picture_size_ = combo("组合框图片尺寸", 296, 164, 100, 20);
-  add_items(picture_size_, {"原图片", "460x460", "310x310", "210x210"});
-  picture_size_->setCurrentIndex(3);
+  add_items(picture_size_, PictureSizeItems());
   label("标签2", "保存目录：", 232, 190, 64, 20);
-  save_dir_ = edit("编辑框目录", "", 296, 190, 174, 20);
+  save_dir_ = edit("编辑框目录", 296, 190, 174, 20);
   button("按钮选择", "选择", 472, 190, 40, 20, &MainWindow::ChooseSaveDirectory);
   label("标签6", "路径式样：", 232, 216, 64, 20)->setFont(simsun());
   path_style_ = combo("组合框路径式样", 296, 216, 112, 20);
-  add_items(path_style_, {"关键词.htm", "关键词\\index.htm"});
-  path_style_->setCurrentIndex(0);
+  add_items(path_style_, PathStyleItems());
   label("标签10", "缩短网址：", 232, 244, 64, 20);
   short_service_ = combo("组合框短网址", 296, 244, 80, 20);
-  add_items(short_service_, {"百度", "CNZZ", "Baid"});
-  short_service_->setCurrentIndex(0);
+  add_items(short_service_, ShortLinkItems());  // the first item comes selected
   short_links_ = new QCheckBox(u("淘客链接转成短网址"), this);
   place(short_links_, "选择框短网址", 384, 244, 128, 20);
   link("超级链接框1", "升级", "http://www.example.com/quillmoor/", 288, 288, 46, 20);
@@ -314,26 +306,26 @@ void MainWindow::restore_settings() {
     for (const Text& name : names) template_->addItem(from_gbk(name));
     return static_cast<int>(names.size());
   };
-  apply(RestoreSettings(store_, stored_controls(), program_dir_, list_templates));
+  apply(RestoreSettings(store_, InitialControls(), program_dir_, list_templates));
 }
 
-void MainWindow::save_once() {
-  if (saved_) return;
-  saved_ = true;
+bool MainWindow::running() const { return !generate_->isEnabled(); }
+
+void MainWindow::close_once() {
+  if (closing_) return;
+  // A run in progress sees quit_requested() and stops at its next wait.
+  closing_ = true;
   SaveSettings(store_, stored_controls());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // A run in progress sees quit_requested() and stops at its next wait.
-  closing_ = true;
-  save_once();
+  close_once();
   event->accept();
 }
 
 void MainWindow::Generate() {
-  if (running_ || closing_) return;
+  if (running() || closing_) return;
   QPointer<MainWindow> self(this);
-  running_ = true;
   generate_->setEnabled(false);
   {
     Controls controls(this);
@@ -341,9 +333,7 @@ void MainWindow::Generate() {
     const RunEnvironment environment{program_dir_, read_endpoints(store_.file())};
     RunGeneration(controls, host, environment);
   }
-  if (!self) return;
-  running_ = false;
-  generate_->setEnabled(true);
+  if (self) generate_->setEnabled(true);
 }
 
 void MainWindow::SaveWithMessage() {

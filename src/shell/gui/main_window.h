@@ -34,7 +34,8 @@ class MainWindow final : public QWidget {
   void apply(const StoredControls& values);
 
   bool closing() const { return closing_; }
-  bool running() const { return running_; }
+  // True while a generation run holds the "生成" button disabled.
+  bool running() const;
 
   // Button events.
   void Generate();
@@ -54,14 +55,13 @@ class MainWindow final : public QWidget {
 
   void build_controls();
   void restore_settings();
-  void save_once();
+  // Marks the window closing and saves the settings, the first time only.
+  void close_once();
 
   Text program_dir_;
   IniStore& store_;
   std::unique_ptr<UiHooks> hooks_;
   bool closing_ = false;
-  bool saved_ = false;
-  bool running_ = false;
 
   QPlainTextEdit* keywords_ = nullptr;
   QLineEdit* app_key_ = nullptr;

@@ -48,7 +48,7 @@ int StartUp(int argc, char** argv) {
   LoadQtTranslation();
 
   IniStore store;
-  store.set_file(program_dir + Text(kPathSeparator) + Text(kSettingsFileName));
+  store.set_file(SettingsFilePath(program_dir));
 
   MainWindow window(program_dir, store);
   window.show();

@@ -25,7 +25,7 @@ class ProgramFolder {
     return relative.isEmpty() ? root : root + "/" + relative;
   }
 
-  // A template folder; with page (UTF-8), its page file in GBK.
+  // A template folder; with page, its page file in GBK.
   void add_template(const QString& name, const QString& page = {}) {
     QVERIFY(QDir(dir.path()).mkpath("模板/" + name));
     if (!page.isEmpty()) write_gbk("模板/" + name + "/模板文件.htm", page);
@@ -34,11 +34,10 @@ class ProgramFolder {
   // The settings file as Windows writes it: GBK, CR LF.
   void write_settings(const QStringList& lines) { write_gbk("Quillbatch.ini", lines.join("\r\n") + "\r\n"); }
 
-  void write_gbk(const QString& relative, const QString& utf8) {
+  void write_gbk(const QString& relative, const QString& text) {
     QFile file(qpath(relative));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    const Text bytes = utf16_to_gbk(std::u16string_view(reinterpret_cast<const char16_t*>(utf8.utf16()),
-                                                        static_cast<size_t>(utf8.size())));
+    const Text bytes = to_gbk(text);
     file.write(bytes.data(), static_cast<qint64>(bytes.size()));
   }
 

@@ -38,6 +38,12 @@ QString visible_text(QWidget* w) {
   return {};
 }
 
+// For the cases that need the window on screen: real popups, keyboard focus.
+bool on_screen(QWidget& window) {
+  window.show();
+  return QTest::qWaitForWindowExposed(&window);
+}
+
 QStringList items(QComboBox* box) {
   QStringList list;
   for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
@@ -59,8 +65,7 @@ class WindowTest : public QObject {
   void window_is_fixed_titled_and_without_maximise() {
     ProgramFolder folder;
     auto window = folder.open_window();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(on_screen(*window));
     QCOMPARE(window->windowTitle(), u("Quillmoor v1.22"));
     QCOMPARE(window->size(), QSize(518, 320));
     QCOMPARE(window->minimumSize(), window->maximumSize());
@@ -167,8 +172,7 @@ class WindowTest : public QObject {
   void open_list_is_at_least_160_pixels() {
     ProgramFolder folder;
     auto window = folder.open_window();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(on_screen(*window));
     auto* box = control<QComboBox>(*window, "组合框图片尺寸");
     box->showPopup();
     QTRY_VERIFY(box->view()->isVisible());
@@ -191,8 +195,7 @@ class WindowTest : public QObject {
   void count_box_drops_typed_letters_but_not_pasted_ones() {
     ProgramFolder folder;
     auto window = folder.open_window();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(on_screen(*window));
     auto* count = control<QLineEdit>(*window, "编辑框数目");
     count->setFocus();
     count->clear();
@@ -285,7 +288,7 @@ class WindowTest : public QObject {
     ProgramFolder fresh;
     auto initial = fresh.open_window();
     StoredControls expected = initial->stored_controls();
-    expected.save_dir = window->stored_controls().save_dir;
+    expected.save_dir = to_gbk(folder.qpath(u("已生成")));  // each folder's own default
     QCOMPARE(window->stored_controls(), expected);
     QVERIFY(answered_dialogs().empty());
   }

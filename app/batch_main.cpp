@@ -13,20 +13,20 @@
 #include <string>
 #include <string_view>
 
+#include <stop_token>
+
 #include "base/codepage.h"
 #include "base/fatal.h"
 #include "base/fs.h"
-#include "base/ini.h"
-#include "base/ui_hooks.h"
 #include "generator/generation_run.h"
-#include "openapi/endpoints.h"
-#include "shell/settings_file.h"
-#include "shell/template_discovery.h"
+#include "shell/session.h"
 
 namespace quill {
 namespace {
 
-enum ExitCode { kExitOk = 0, kExitNoProductLoop = 1, kExitUsage = 2, kExitPagesFailed = 3 };
+using generator::ReplaceAnswer;
+
+enum ExitCode { kExitOk = 0, kExitNoProductLoop = 1, kExitUsage = 2, kExitPagesFailed = 3, kExitCallsFailed = 4 };
 
 constexpr std::string_view kUsage =
     "usage: quillmoor-batch [options]\n"
@@ -43,8 +43,9 @@ constexpr std::string_view kUsage =
     "  --quiet               no progress lines and no summary\n"
     "  --help, --version\n"
     "\n"
-    "Exit status: 0 every page written, 1 the template has no product loop,\n"
-    "2 bad usage, 3 some page could not be written (or the run was interrupted).\n";
+    "Exit status: 0 every page written and no call failed, 1 the template has no\n"
+    "product loop, 2 bad usage, 3 some page could not be written (or the run was\n"
+    "interrupted), 4 some call failed (those lines keep their existing pages).\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -54,16 +55,6 @@ void print(std::string_view utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stderr);
   std::fflush(stderr);
 }
-
-class BatchHooks final : public UiHooks {
- public:
-  int show_message(const Text& message, unsigned, const Text&) override {
-    print(gbk_to_utf8(message) + "\n");
-    return kResultOk;
-  }
-  bool pump_events() override { return false; }
-  bool quit_requested() const override { return interrupted; }
-};
 
 struct Options {
   std::optional<std::string> program_dir, template_name, keywords_file, gateway;
@@ -151,35 +142,19 @@ Text read_keywords_file(const std::string& path) {
   return lines;
 }
 
-class BatchControls final : public RunControls {
+// No window: messages go to standard error; a signal stops the run at its next
+// wait (the handler only sets a flag, the stop itself is requested here).
+class BatchHost final : public generator::RunHost {
  public:
-  BatchControls(StoredControls stored, Text template_name, int short_link_service)
-      : stored_(std::move(stored)), template_name_(std::move(template_name)), service_(short_link_service) {}
-  Text keywords() override { return stored_.keywords; }
-  int sort_index() override { return stored_.sort; }
-  Text template_name() override { return template_name_; }
-  Text save_folder() override { return stored_.save_dir; }
-  int path_style() override { return stored_.path_style; }
-  Text item_count() override { return stored_.count; }
-  Text pid() override { return stored_.pid; }
-  Text app_key() override { return stored_.app_key; }
-  Text app_secret() override { return stored_.app_secret; }
-  bool short_links() override { return service_ >= 0; }
-  int short_link_service() override { return service_ >= 0 ? service_ : 0; }
-  int picture_size_index() override { return stored_.picture_size; }
-  Text picture_size_text() override { return ItemAt(PictureSizeItems(), stored_.picture_size); }
-
- private:
-  StoredControls stored_;
-  Text template_name_;
-  int service_;
-};
-
-class BatchHost final : public RunHost {
- public:
-  BatchHost(ReplaceAnswer replace, bool quiet) : replace_(replace), quiet_(quiet) {}
+  BatchHost(ReplaceAnswer replace, bool quiet, std::stop_source& stop)
+      : replace_(replace), quiet_(quiet), stop_(stop) {}
   void set_title(const Text&) override {}
+  void show_message(const Text& message) override { print(gbk_to_utf8(message) + "\n"); }
   ReplaceAnswer ask_replace(const Text&) override { return replace_; }
+  bool pump() override {
+    if (interrupted) stop_.request_stop();
+    return false;
+  }
   void line_started(int number, int total, const Text& line) override {
     if (quiet_) return;
     print("[" + std::to_string(number) + "/" + std::to_string(total) + "] 正在生成.." + gbk_to_utf8(line) +
@@ -189,6 +164,7 @@ class BatchHost final : public RunHost {
  private:
   ReplaceAnswer replace_;
   bool quiet_;
+  std::stop_source& stop_;
 };
 
 Text program_folder(const Options& options) {
@@ -202,12 +178,15 @@ Text program_folder(const Options& options) {
   return utf8_to_gbk(path);
 }
 
-void print_summary(const RunSummary& s, double seconds) {
+void print_summary(const generator::RunSummary& s, double seconds) {
   char elapsed[32];
   std::snprintf(elapsed, sizeof elapsed, "%.3f", seconds);
   print("完成：写入页面 " + std::to_string(s.pages_written) + "，记录 " + std::to_string(s.records) +
         "，无结果的调用 " + std::to_string(s.empty_calls) + "，未能写入的页面 " +
-        std::to_string(s.pages_failed) + "，用时 " + elapsed + " 秒\n");
+        std::to_string(s.pages_failed) + "，失败的调用 " + std::to_string(s.failed_calls) + "，用时 " + elapsed +
+        " 秒\n");
+  const Text problems = generator::DescribeProblems(s);
+  if (!problems.empty()) print(gbk_to_utf8(txt_replace(problems, "\r\n", "\n")));
 }
 
 int run(const Options& options) {
@@ -218,33 +197,33 @@ int run(const Options& options) {
   std::error_code error;
   std::filesystem::current_path(gbk_to_utf8(program_dir), error);
 
-  IniStore store;
-  store.set_file(SettingsFilePath(program_dir));
-  const TextList templates = ListTemplateFolders(program_dir);
-  StoredControls stored = RestoreSettings(store, InitialControls(), program_dir,
-                                          [&] { return static_cast<int>(templates.size()); });
+  shell::ProgramSession session = shell::OpenProgramFolder(program_dir);
+  shell::StoredControls stored = session.restored;
+  const TextList& templates = session.templates;
   if (keywords) stored.keywords = *keywords;
 
-  Text template_name = ItemAt(templates, stored.template_index);
+  Text template_name = shell::ItemAt(templates, stored.template_index);
   if (options.template_name) {
     template_name = utf8_to_gbk(*options.template_name);
     if (std::find(templates.begin(), templates.end(), template_name) == templates.end())
       throw UsageError{"no template folder named " + *options.template_name};
   }
 
-  RunEnvironment environment{program_dir, read_endpoints(store.file())};
-  if (options.gateway) environment.endpoints.gateway = utf8_to_gbk(*options.gateway);
+  generator::RunEnvironment environment = shell::RunEnvironmentOf(session);
+  if (options.gateway) environment.gateway = utf8_to_gbk(*options.gateway);
 
-  BatchControls controls(std::move(stored), std::move(template_name), options.short_link_service);
-  BatchHost host(options.replace, options.quiet);
+  shell::StoredRunControls controls(std::move(stored), std::move(template_name), options.short_link_service);
+  std::stop_source stop;
+  BatchHost host(options.replace, options.quiet, stop);
   const auto started = std::chrono::steady_clock::now();
-  const RunSummary summary = RunGeneration(controls, host, environment);
+  const generator::RunSummary summary = generator::RunGeneration({controls, host, environment, stop.get_token()});
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
   if (summary.no_product_loop) return kExitNoProductLoop;
   if (summary.stopped) print("已中断\n");
   if (!options.quiet) print_summary(summary, elapsed.count());
-  return summary.stopped || summary.pages_failed > 0 ? kExitPagesFailed : kExitOk;
+  if (summary.stopped || summary.pages_failed > 0) return kExitPagesFailed;
+  return summary.failed_calls > 0 ? kExitCallsFailed : kExitOk;
 }
 
 }  // namespace
@@ -253,8 +232,6 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
   using namespace quill;
   install_out_of_memory_handler();
-  static BatchHooks hooks;
-  set_ui_hooks(&hooks);
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
   try {

@@ -1,3 +1,3 @@
 #include "shell/gui/start_up.h"
 
-int main(int argc, char** argv) { return quill::gui::StartUp(argc, argv); }
+int main(int argc, char** argv) { return quill::shell::gui::StartUp(argc, argv); }

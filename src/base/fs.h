@@ -39,6 +39,9 @@ bool dir_create(std::string_view path);
 // True when a file or folder matches; the last component may hold * and ?.
 bool path_exists(std::string_view path);
 
+// True when anything is at exactly this path (no wildcards, links not followed).
+bool path_taken(std::string_view path);
+
 // File attribute bits as the directory scan reports them.
 inline constexpr unsigned kAttrReadOnly = 0x01;
 inline constexpr unsigned kAttrHidden = 0x02;

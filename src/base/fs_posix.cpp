@@ -249,6 +249,12 @@ bool path_exists(std::string_view path) {
   return !entries_for(path, folder).empty();
 }
 
+bool path_taken(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) return false;
+  struct stat info {};
+  return ::lstat(to_system(path).c_str(), &info) == 0;
+}
+
 Text dir_scan_next(std::string_view pattern, unsigned mask, bool files_only, DirScanState& state) {
   if (!pattern.empty()) {
     dir_scan_close(state);

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace quill {
+namespace quill::generator {
 
 Text CreditBadgeUrl(int level, std::string_view picture_host) {
   static constexpr std::array<std::string_view, 4> kFamilies = {"s_red_", "s_blue_", "s_cap_", "s_crown_"};
@@ -13,4 +13,4 @@ Text CreditBadgeUrl(int level, std::string_view picture_host) {
                   std::string_view(&number, 1), ".gif");
 }
 
-}  // namespace quill
+}  // namespace quill::generator

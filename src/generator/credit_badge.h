@@ -4,7 +4,7 @@
 
 #include "base/text.h"
 
-namespace quill {
+namespace quill::generator {
 
 inline constexpr std::string_view kDefaultPictureHost = "pics.taobaocdn.com";
 
@@ -12,4 +12,4 @@ inline constexpr std::string_view kDefaultPictureHost = "pics.taobaocdn.com";
 // the top badge "s_crown_5".
 Text CreditBadgeUrl(int level, std::string_view picture_host = kDefaultPictureHost);
 
-}  // namespace quill
+}  // namespace quill::generator

@@ -3,10 +3,10 @@
 #include <set>
 
 #include "base/fs.h"
-#include "base/ui_hooks.h"
+#include "base/wait.h"
 #include "generator/folder_copy_posix.h"
 
-namespace quill {
+namespace quill::generator {
 namespace {
 
 // One copy operation: the remembered "to all" answer, the folders on the way
@@ -14,7 +14,7 @@ namespace {
 // destination root (never copied into itself).
 class Copier {
  public:
-  explicit Copier(const ReplaceQuestion& ask) : ask_(ask) {}
+  Copier(const ReplaceQuestion& ask, Waiter& waiter) : ask_(ask), waiter_(waiter) {}
 
   void set_destination_root(Text real) { destination_root_ = std::move(real); }
 
@@ -66,8 +66,8 @@ class Copier {
   }
 
   bool pump() {
-    pump_events();
-    if (quit_requested()) cancelled_ = true;
+    waiter_.pump();
+    if (waiter_.stop_requested()) cancelled_ = true;
     return !cancelled_;
   }
 
@@ -113,6 +113,7 @@ class Copier {
   }
 
   const ReplaceQuestion& ask_;
+  Waiter& waiter_;
   std::set<Text> on_the_way_;
   Text destination_root_;
   bool replace_all_ = false;
@@ -134,14 +135,15 @@ bool MakeFolderPath(std::string_view path) {
   return true;
 }
 
-bool CopyFolderContents(std::string_view source, std::string_view destination, const ReplaceQuestion& ask) {
+bool CopyFolderContents(std::string_view source, std::string_view destination, const ReplaceQuestion& ask,
+                        Waiter& waiter) {
   if (!path_exists(source)) return true;
   const Text target(destination);
   MakeFolderPath(txt_join(destination, kPathSeparator));
   if (!copy_detail::is_folder(target)) return false;
-  Copier copier(ask);
+  Copier copier(ask, waiter);
   copier.set_destination_root(copy_detail::real_path(target));
   return copier.copy_contents(Text(source), target);
 }
 
-}  // namespace quill
+}  // namespace quill::generator

@@ -5,8 +5,9 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "base/wait.h"
 
-namespace quill {
+namespace quill::generator {
 
 enum class ReplaceAnswer { yes, yes_to_all, no, no_to_all, cancel };
 // Asked before an existing file is replaced; gets the target path.
@@ -17,6 +18,8 @@ bool MakeFolderPath(std::string_view path);
 // Copies the entries of source into destination (files first, then folders with
 // their whole contents), asking before replacing. True when nothing exists at
 // source; false on cancel, a "no", or any failure. Symbolic-link loops end.
-bool CopyFolderContents(std::string_view source, std::string_view destination, const ReplaceQuestion& ask);
+// Pumps the waiter after every entry; a stop request cancels.
+bool CopyFolderContents(std::string_view source, std::string_view destination, const ReplaceQuestion& ask,
+                        Waiter& waiter = NoUiWaiter());
 
-}  // namespace quill
+}  // namespace quill::generator

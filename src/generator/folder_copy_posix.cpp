@@ -9,7 +9,7 @@
 
 #include "base/codepage.h"
 
-namespace quill::copy_detail {
+namespace quill::generator::copy_detail {
 
 Text real_path(std::string_view path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(realpath(gbk_to_utf8(path).c_str(), nullptr),
@@ -37,4 +37,4 @@ bool is_folder(std::string_view path) {
   return stat(gbk_to_utf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-}  // namespace quill::copy_detail
+}  // namespace quill::generator::copy_detail

@@ -7,7 +7,7 @@
 #include "base/convert.h"
 #include "base/text.h"
 
-namespace quill::copy_detail {
+namespace quill::generator::copy_detail {
 
 // The resolved path (links followed), "" when the path cannot be resolved.
 Text real_path(std::string_view path);
@@ -16,4 +16,4 @@ std::optional<Bytes> read_file(std::string_view path);
 // True when path names a folder (a link to a folder counts).
 bool is_folder(std::string_view path);
 
-}  // namespace quill::copy_detail
+}  // namespace quill::generator::copy_detail

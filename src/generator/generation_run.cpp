@@ -1,35 +1,24 @@
 #include "generator/generation_run.h"
 
 #include <algorithm>
-#include <array>
 
 #include "base/codepage.h"
 #include "base/convert.h"
+#include "base/extract.h"
 #include "base/fs.h"
-#include "base/ui_hooks.h"
 #include "generator/credit_badge.h"
+#include "generator/run_choices.h"
 #include "generator/template_format.h"
 #include "openapi/api_call.h"
-#include "shortlink/short_link.h"
 
-namespace quill {
+namespace quill::generator {
 namespace {
 
 constexpr int kMaxItems = 40;
 constexpr std::string_view kMethod = "taobao.taobaoke.items.get";
 constexpr std::string_view kFields =
     "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume";
-
-// The sort value sent for an index of the sort list; outside the list nothing
-// (the empty value is dropped by the request builder).
-std::string_view SortValue(int index) {
-  static constexpr std::array<std::string_view, 11> kValues = {
-      "price_desc",           "price_asc",          "credit_desc",       "commissionRate_desc",
-      "commissionRate_asc",   "commissionNum_desc", "commissionNum_asc", "commissionVolume_desc",
-      "commissionVolume_asc", "delistTime_desc",    "delistTime_asc"};
-  if (index < 0 || index >= static_cast<int>(kValues.size())) return {};
-  return kValues[static_cast<std::size_t>(index)];
-}
+constexpr std::string_view kResourceFolder = "files";
 
 // An element's opening and closing tag, fixed at compile time so that reading a
 // record builds no tag texts.
@@ -64,19 +53,40 @@ bool StaysInside(std::string_view relative) {
   return true;
 }
 
+// The most records one answer may put on a page: what was asked for, and the
+// platform's own page size when the count asks for nothing sensible.
+int RecordLimit(int count) { return count >= 1 ? count : kMaxItems; }
+
+// The run's waits: the host keeps the window alive, the caller's stop ends them.
+class RunWaiter final : public Waiter {
+ public:
+  RunWaiter(RunHost& host, std::stop_token stop) : host_(host), stop_(std::move(stop)) {}
+  bool pump() override { return !stop_.stop_requested() && host_.pump(); }
+  bool stop_requested() const override { return stop_.stop_requested(); }
+  Clock::time_point now() const override { return host_.now(); }
+
+ private:
+  RunHost& host_;
+  std::stop_token stop_;
+};
+
 class Run {
  public:
-  Run(RunControls& controls, RunHost& host, const RunEnvironment& environment)
-      : controls_(controls), host_(host), env_(environment) {}
+  explicit Run(const RunContext& context)
+      : controls_(context.controls),
+        host_(context.host),
+        env_(context.environment),
+        stop_(context.stop),
+        waiter_(context.host, context.stop),
+        shortener_(env_.short_link_services, net::Channel{&waiter_, env_.short_link_wait, env_.ca_file}) {}
 
   RunSummary go() {
     const TextList lines = txt_split(controls_.keywords(), "\r\n");
-    sort_ = Text(SortValue(controls_.sort_index()));
-    template_ = PrepareTemplate(
-        bytes_to_text(file_read_all(TemplateFilePath(env_.program_dir, controls_.template_name()))));
+    sort_ = SortValue(controls_.sort_index());
+    template_ = PrepareTemplate(bytes_to_text(file_read_all(template_paths().page_file)));
     if (template_.item_section.empty()) {
       static const Text message = gbk("当前选择的模板没有商品循环段落！");
-      show_message(message);
+      host_.show_message(message);
       summary_.no_product_loop = true;
       return summary_;
     }
@@ -91,19 +101,26 @@ class Run {
       if (line.empty()) continue;
       run_line(number, total, line);
     }
-    host_.set_title("Quillmoor");
+    summary_.short_link_outages = shortener_.outages();
+    if (!stopping()) host_.set_title("Quillmoor");
     return summary_;
   }
 
  private:
   bool stopping() {
-    if (quit_requested()) summary_.stopped = true;
+    if (stop_.stop_requested()) summary_.stopped = true;
     return summary_.stopped;
   }
 
+  TemplatePaths template_paths() {
+    const Text name = controls_.template_name();
+    return env_.locate_template ? env_.locate_template(name) : TemplatePaths{};
+  }
+
   void copy_resources(const Text& destination) {
-    const Text source = TemplateResourceFolder(env_.program_dir, controls_.template_name());
-    CopyFolderContents(source, destination, [this](const Text& target) { return host_.ask_replace(target); });
+    const Text source = template_paths().resource_folder;
+    CopyFolderContents(
+        source, destination, [this](const Text& target) { return host_.ask_replace(target); }, waiter_);
   }
 
   void run_line(int number, int total, const Text& line) {
@@ -111,31 +128,44 @@ class Run {
     static const Text progress = gbk("正在生成..");
     host_.set_title(txt_join(progress, line));
     Text items;
+    Text failure;  // why the first failed call of the line failed
     for (const Text& keyword : txt_split(line, ",")) {
       if (stopping()) return;
-      walk_answer(keyword, items);
+      walk_answer(keyword, items, failure);
     }
-    if (stopping()) return;  // a page cut short by the end of the program is not written
-    write_page(line, FillPage(template_.page_template, line, items));
+    if (stopping()) return;  // a page cut short by a stop is not written
+    write_page(line, FillPage(template_.page_template, line, items), failure);
   }
 
-  void walk_answer(const Text& keyword, Text& items) {
+  void walk_answer(const Text& keyword, Text& items, Text& line_failure) {
     const Text query = txt_join("keyword=", keyword, "&pid=", controls_.pid(), "&fields=", kFields,
                                 "&sort=", sort_, "&page_no=1&page_size=", to_text(count_));
     const Text app_key = controls_.app_key();
     const Text app_secret = controls_.app_secret();
     Text format;
-    const Text answer = CallOpenApi(env_.endpoints.gateway, app_key, app_secret, kMethod, query, "", format);
+    openapi::ApiOutcome outcome;
+    const net::Channel channel{&waiter_, env_.api_wait, env_.ca_file};
+    const Text answer =
+        openapi::CallOpenApi(env_.gateway, app_key, app_secret, kMethod, query, "", format, channel, &outcome);
+    if (stopping()) return;
+    if (outcome.failed()) {
+      ++summary_.failed_calls;
+      if (line_failure.empty()) line_failure = outcome.reason();
+    }
     int pos = 0;
     int rank = 0;
-    for (;;) {
+    const int limit = RecordLimit(count_);
+    while (rank < limit) {
       const int before = pos;
       const Text record = ExtractBetween(answer, kItem.open, kItem.close, pos);
       if (pos == before) break;
       // A record without an affiliate link has nothing to send the reader to.
       Text link = Field(record, kClickUrl);
       if (link.empty()) continue;
-      items += fill_record(record, std::move(link), keyword, ++rank);
+      Text block = fill_record(record, std::move(link), keyword, rank + 1);
+      if (stopping()) return;
+      ++rank;
+      items += block;
       items += "\r\n";
     }
     summary_.records += rank;
@@ -144,45 +174,61 @@ class Run {
 
   Text fill_record(const Text& record, Text link, const Text& keyword, int rank) {
     ItemFields fields;
-    if (controls_.short_links()) ShortenLink(link, controls_.short_link_service(), env_.endpoints);
+    if (controls_.short_links()) shortener_.Shorten(link, controls_.short_link_service());
+    if (stopping()) return {};
     fields.link = std::move(link);
     fields.nick = Field(record, kNick);
-    fields.picture = Field(record, kPicUrl);
-    if (controls_.picture_size_index() != 0)
-      fields.picture += txt_join("_", controls_.picture_size_text(), ".jpg");
+    fields.picture = Field(record, kPicUrl) + PictureSuffix(controls_.picture_size_index());
     fields.price = Field(record, kPrice);
-    fields.badge = CreditBadgeUrl(to_int32(Field(record, kCreditScore)), env_.endpoints.picture_host);
+    fields.badge = CreditBadgeUrl(to_int32(Field(record, kCreditScore)), env_.picture_host);
     fields.shop_link = Field(record, kShopClickUrl);
     fields.title = Field(record, kTitle);
     fields.volume = Field(record, kVolume);
     fields.keyword = keyword;
     fields.rank = rank;
     return FillItemBlock(template_.item_section, fields, [this](Text& shop_link) {
-      if (controls_.short_links()) ShortenLink(shop_link, controls_.short_link_service(), env_.endpoints);
+      if (controls_.short_links()) shortener_.Shorten(shop_link, controls_.short_link_service());
     });
   }
 
-  void write_page(const Text& line, const Text& page) {
+  void write_page(const Text& line, const Text& page, const Text& call_failure) {
     const bool in_folder = controls_.path_style() == 1;
     const Text relative = in_folder ? txt_join(line, kPathSeparator, "index.htm") : txt_join(line, ".htm");
-    if (!StaysInside(relative)) {
-      ++summary_.pages_failed;
-      return;
-    }
+    if (line.find('\0') != Text::npos) return page_failed(line, gbk("名称含有空字符"));
+    if (!StaysInside(relative)) return page_failed(line, gbk("路径超出保存目录"));
     const Text page_folder = in_folder ? txt_join(save_folder_, line, kPathSeparator) : save_folder_;
     // Read again rather than reusing in_folder: a click reads the choice at the copy too.
     if (controls_.path_style() == 1)
       copy_resources(txt_join(save_folder_, line, kPathSeparator, kResourceFolder));
+    if (stopping()) return;
+    const Text path = txt_join(save_folder_, relative);
+    if (!call_failure.empty()) {
+      ++summary_.failed_lines;
+      summary_.line_problems.push_back({line, call_failure});
+      // An outage must not empty a good page: keep it as it is.
+      if (path_taken(path)) {
+        ++summary_.pages_kept;
+        return;
+      }
+    }
     MakeFolderPath(page_folder);
-    if (file_write_all(txt_join(save_folder_, relative), text_to_bytes(page)))
+    if (file_write_all(path, text_to_bytes(page)))
       ++summary_.pages_written;
     else
-      ++summary_.pages_failed;
+      page_failed(line, gbk("无法写入页面"));
+  }
+
+  void page_failed(const Text& line, Text why) {
+    ++summary_.pages_failed;
+    summary_.line_problems.push_back({line, std::move(why)});
   }
 
   RunControls& controls_;
   RunHost& host_;
   const RunEnvironment& env_;
+  std::stop_token stop_;
+  RunWaiter waiter_;
+  shortlink::LinkShortener shortener_;
   RunSummary summary_;
   Text sort_;
   PreparedTemplate template_;
@@ -190,10 +236,36 @@ class Run {
   int count_ = 0;
 };
 
-}  // namespace
+constexpr std::size_t kListedProblems = 5;
 
-RunSummary RunGeneration(RunControls& controls, RunHost& host, const RunEnvironment& environment) {
-  return Run(controls, host, environment).go();
+void list_some(Text& out, const std::vector<Problem>& problems) {
+  const std::size_t shown = std::min(problems.size(), kListedProblems);
+  for (std::size_t i = 0; i < shown; ++i) out += txt_join("  ", problems[i].what, gbk("："), problems[i].why, "\r\n");
+  if (problems.size() > shown) out += txt_join("  ", gbk("……"), "\r\n");
 }
 
-}  // namespace quill
+}  // namespace
+
+RunSummary RunGeneration(const RunContext& context) { return Run(context).go(); }
+
+Text DescribeProblems(const RunSummary& s) {
+  Text out;
+  if (!s.line_problems.empty()) {
+    out += txt_join(to_text(static_cast<int>(s.line_problems.size())), gbk(" 行未能按要求生成"));
+    if (s.failed_calls > 0) out += txt_join(gbk("（"), to_text(s.failed_calls), gbk(" 次调用失败）"));
+    out += "\r\n";
+    list_some(out, s.line_problems);
+    if (s.pages_kept > 0) out += txt_join(gbk("已保留原有页面 "), to_text(s.pages_kept), gbk(" 个。"), "\r\n");
+  }
+  for (const auto& outage : s.short_link_outages)
+    out += txt_join(gbk("短网址服务“"), shortlink::ServiceName(outage.service), gbk("”无回应（"),
+                    net::FailureText(outage.failure), gbk("），其后的链接未缩短。"), "\r\n");
+  if (!s.skipped_resources.empty()) {
+    out += txt_join(gbk("未发布的资源文件 "), to_text(static_cast<int>(s.skipped_resources.size())), gbk(" 个："),
+                    "\r\n");
+    list_some(out, s.skipped_resources);
+  }
+  return out;
+}
+
+}  // namespace quill::generator

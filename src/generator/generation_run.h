@@ -1,18 +1,27 @@
 #pragma once
 // The generation run: keyword lines to pages. It reads the window's values
-// through RunControls at the moments a click on "生成" reads them, and reaches
-// the user interface only through RunHost and the base UI hooks.
+// through RunControls at the moments a click on "生成" reads them and reaches
+// the user interface only through its RunHost. The caller owns the stop
+// source: once a stop is requested the run touches neither controls nor host
+// again and ends at its next wait.
+
+#include <chrono>
+#include <functional>
+#include <stop_token>
+#include <vector>
 
 #include "base/text.h"
+#include "base/wait.h"
 #include "generator/folder_copy.h"
-#include "openapi/endpoints.h"
+#include "net/http.h"
+#include "shortlink/short_link.h"
 
-namespace quill {
+namespace quill::generator {
 
 class RunControls {
  public:
   virtual ~RunControls() = default;
-  virtual Text keywords() = 0;
+  virtual Text keywords() = 0;  // lines joined by CR LF
   virtual int sort_index() = 0;
   virtual Text template_name() = 0;  // the selected item's text, "" when none
   virtual Text save_folder() = 0;
@@ -24,32 +33,72 @@ class RunControls {
   virtual bool short_links() = 0;
   virtual int short_link_service() = 0;
   virtual int picture_size_index() = 0;
-  virtual Text picture_size_text() = 0;  // the selected item's text, "" when none
 };
 
 class RunHost {
  public:
   virtual ~RunHost() = default;
   virtual void set_title(const Text& title) = 0;
+  virtual void show_message(const Text& message) = 0;
   virtual ReplaceAnswer ask_replace(const Text& target) = 0;
+  // Dispatches pending user-interface events; true when any was handled.
+  virtual bool pump() = 0;
+  virtual Waiter::Clock::time_point now() const { return Waiter::Clock::now(); }
   // Before each keyword line that gets a page (1-based number of all lines).
   virtual void line_started(int /*number*/, int /*total*/, const Text& /*line*/) {}
 };
 
+// Where a template keeps its page and its resource folder.
+struct TemplatePaths {
+  Text page_file;
+  Text resource_folder;
+};
+
 struct RunEnvironment {
-  Text program_dir;  // holds the templates folder
-  Endpoints endpoints;
+  // The paths of the template of a given name; an empty name gives paths that
+  // do not exist.
+  std::function<TemplatePaths(std::string_view name)> locate_template;
+  Text gateway = "http://gw.api.taobao.com/router/rest?";
+  shortlink::Services short_link_services;
+  Text picture_host = "pics.taobaocdn.com";
+  Text ca_file;  // certificates for https addresses, "" for the system's
+  std::chrono::milliseconds api_wait = net::kApiWait;
+  std::chrono::milliseconds short_link_wait = net::kShortLinkWait;
+};
+
+struct RunContext {
+  RunControls& controls;
+  RunHost& host;
+  const RunEnvironment& environment;
+  std::stop_token stop;
+};
+
+// Something the run could not do as asked, and why (GBK): a line, or a
+// resource entry that was not published.
+struct Problem {
+  Text what;
+  Text why;
 };
 
 struct RunSummary {
   bool no_product_loop = false;
-  bool stopped = false;  // the user asked the program to end mid-run
+  bool stopped = false;  // the caller asked the run to end before it was done
   int pages_written = 0;
-  int pages_failed = 0;
+  int pages_failed = 0;  // could not be written
+  int pages_kept = 0;    // an existing page kept because a call failed
   int records = 0;
   int empty_calls = 0;
+  int failed_calls = 0;
+  int failed_lines = 0;  // lines with at least one failed call
+  std::vector<Problem> line_problems;  // in line order
+  std::vector<Problem> skipped_resources;
+  std::vector<shortlink::LinkShortener::Outage> short_link_outages;
 };
 
-RunSummary RunGeneration(RunControls& controls, RunHost& host, const RunEnvironment& environment);
+RunSummary RunGeneration(const RunContext& context);
 
-}  // namespace quill
+// What went wrong in a run, for the one message at its end (GBK); "" when
+// nothing did.
+Text DescribeProblems(const RunSummary& summary);
+
+}  // namespace quill::generator

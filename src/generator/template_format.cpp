@@ -2,9 +2,8 @@
 
 #include "base/codepage.h"
 #include "base/convert.h"
-#include "base/fs.h"
 
-namespace quill {
+namespace quill::generator {
 
 const TemplateMarkers& Markers() {
   static const TemplateMarkers markers{
@@ -14,31 +13,6 @@ const TemplateMarkers& Markers() {
       gbk("[#商品排名#]"),
   };
   return markers;
-}
-
-Text TemplatesRoot(std::string_view program_dir) {
-  static const Text folder = gbk("模板");
-  return txt_join(program_dir, kPathSeparator, folder);
-}
-
-Text TemplateFilePath(std::string_view program_dir, std::string_view name) {
-  static const Text file = gbk("模板文件.htm");
-  return txt_join(TemplatesRoot(program_dir), kPathSeparator, name, kPathSeparator, file);
-}
-
-Text TemplateResourceFolder(std::string_view program_dir, std::string_view name) {
-  return txt_join(TemplatesRoot(program_dir), kPathSeparator, name, kPathSeparator, kResourceFolder);
-}
-
-Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,
-                    int& pos) {
-  const int found = txt_find(text, start_marker, pos);
-  if (found < 0) return {};
-  const int value_start = found + txt_length(start_marker);
-  const int end = txt_find(text, end_marker, value_start);
-  if (end < 0) return {};
-  pos = end + txt_length(end_marker);
-  return txt_mid(text, value_start, end - value_start);
 }
 
 PreparedTemplate PrepareTemplate(std::string_view template_text) {
@@ -80,4 +54,4 @@ Text FillPage(std::string_view page_template, std::string_view group, std::strin
   return txt_replace(txt_replace(page_template, m.keyword, group), m.loop_body, items);
 }
 
-}  // namespace quill
+}  // namespace quill::generator

@@ -5,9 +5,10 @@
 #include <functional>
 #include <string_view>
 
+#include "base/extract.h"
 #include "base/text.h"
 
-namespace quill {
+namespace quill::generator {
 
 // The markers and placeholders as GBK bytes.
 struct TemplateMarkers {
@@ -15,21 +16,6 @@ struct TemplateMarkers {
   Text link, nick, picture, price, badge, shop_link, title, volume, keyword, rank;
 };
 const TemplateMarkers& Markers();
-
-// The resource folder's name, in a template and beside the pages alike.
-inline constexpr std::string_view kResourceFolder = "files";
-
-// Where templates live: program_dir/模板, program_dir/模板/name/模板文件.htm and
-// program_dir/模板/name/files. An empty name gives a path that does not exist.
-Text TemplatesRoot(std::string_view program_dir);
-Text TemplateFilePath(std::string_view program_dir, std::string_view name);
-Text TemplateResourceFolder(std::string_view program_dir, std::string_view name);
-
-// The text between the first start marker at or after pos (1-based, 0 = start)
-// and the next end marker; pos moves past the end marker. Either marker missing:
-// "" and pos unchanged.
-Text ExtractBetween(std::string_view text, std::string_view start_marker, std::string_view end_marker,
-                    int& pos);
 
 struct PreparedTemplate {
   Text item_section;   // the pattern of one item block; empty = no product loop
@@ -53,4 +39,4 @@ Text FillItemBlock(std::string_view item_section, const ItemFields& fields,
 // Fills "[#关键词#]" with the group first, then "[#循环体#]" with the items.
 Text FillPage(std::string_view page_template, std::string_view group, std::string_view items);
 
-}  // namespace quill
+}  // namespace quill::generator

@@ -1,9 +1,10 @@
 #include "openapi/api_call.h"
 
 #include "base/codepage.h"
+#include "base/extract.h"
 #include "base/regex_object.h"
 
-namespace quill {
+namespace quill::openapi {
 namespace {
 
 // One compiled pattern for the process; replacing is read-only on it.
@@ -61,14 +62,47 @@ Text CleanResponse(Text gbk_text) {
   return RemoveMarkup(text);
 }
 
-Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
-                 std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format) {
-  Bytes answer = SendSignedRequest(gateway, app_key, app_secret, method, SplitQueryPairs(business_query),
-                                   session, format);
-  if (answer.empty()) return {};
-  std::string_view utf8(reinterpret_cast<const char*>(answer.data()), answer.size());
-  return CleanResponse(Utf8ToGbk(utf8));
+Text ApiOutcome::reason() const {
+  if (transport != net::Failure::none) return net::FailureText(transport);
+  if (!error_answer) return {};
+  static const Text error = gbk("错误 ");
+  Text text = txt_join(error, code, " ", msg);
+  if (!sub_code.empty()) text += txt_join(" (", sub_code, ")");
+  return text;
 }
 
-}  // namespace quill
+ApiOutcome ReadErrorAnswer(std::string_view cleaned) {
+  ApiOutcome outcome;
+  int pos = 0;
+  const Text error = ExtractBetween(cleaned, "<error_response>", "</error_response>", pos);
+  if (pos == 0) return outcome;
+  outcome.error_answer = true;
+  auto field = [&error](std::string_view name) {
+    int at = 0;
+    return ExtractBetween(error, txt_join("<", name, ">"), txt_join("</", name, ">"), at);
+  };
+  outcome.code = field("code");
+  outcome.msg = field("msg");
+  outcome.sub_code = field("sub_code");
+  outcome.sub_msg = field("sub_msg");
+  return outcome;
+}
+
+Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
+                 std::string_view method, std::string_view business_query, std::string_view session,
+                 Text& format, const net::Channel& channel, ApiOutcome* outcome) {
+  const net::Response response = SendSignedRequest(gateway, app_key, app_secret, method,
+                                                   SplitQueryPairs(business_query), session, format, channel);
+  Text cleaned;
+  if (response.ok()) {
+    std::string_view utf8(reinterpret_cast<const char*>(response.body.data()), response.body.size());
+    cleaned = CleanResponse(Utf8ToGbk(utf8));
+  }
+  if (outcome) {
+    *outcome = ReadErrorAnswer(cleaned);
+    outcome->transport = response.failure;
+  }
+  return cleaned;
+}
+
+}  // namespace quill::openapi

@@ -6,18 +6,32 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "net/http.h"
 #include "openapi/signed_request.h"
 
-namespace quill {
+namespace quill::openapi {
+
+// What one call came to: no answer at all, an error answer, or neither.
+struct ApiOutcome {
+  net::Failure transport = net::Failure::none;
+  bool error_answer = false;  // the answer holds <error_response>
+  Text code, msg, sub_code, sub_msg;
+
+  bool failed() const { return transport != net::Failure::none || error_answer; }
+  // Why the call failed, GBK ("超时", "错误 7 App Call Limited"); "" when it did not.
+  Text reason() const;
+};
 
 // "a=1&b=2" to pairs: split at "&", then name before the first "=", value up to
 // the second "="; nothing decoded or trimmed.
 ParamList SplitQueryPairs(std::string_view query);
 // Steps after decoding: "amp;" deleted, "&lt;"/"&gt;" to "＜"/"＞", "＜.*?＞" removed.
 Text CleanResponse(Text gbk);
+// The error fields of a cleaned answer holding <error_response>.
+ApiOutcome ReadErrorAnswer(std::string_view cleaned);
 
 Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
                  std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format);
+                 Text& format, const net::Channel& channel = {}, ApiOutcome* outcome = nullptr);
 
-}  // namespace quill
+}  // namespace quill::openapi

@@ -6,12 +6,10 @@
 #include <cstdio>
 
 #include "base/codepage.h"
-#include "openapi/http_transport.h"
+#include "base/hex.h"
 
-namespace quill {
+namespace quill::openapi {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Plain exchange sort by name, unsigned byte order; a pair moves with its value.
 void sort_by_name(ParamList& pairs) {
@@ -111,13 +109,14 @@ SignedForm BuildSignedForm(std::string_view app_key, std::string_view app_secret
   return form;
 }
 
-Bytes SendSignedRequest(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
-                        std::string_view method, const ParamList& business, std::string_view session,
-                        Text& format) {
+net::Response SendSignedRequest(std::string_view gateway, std::string_view app_key,
+                                std::string_view app_secret, std::string_view method,
+                                const ParamList& business, std::string_view session, Text& format,
+                                const net::Channel& channel) {
   SignedForm form =
       BuildSignedForm(app_key, app_secret, method, business, session, format, PlatformTimeNow());
-  if (form.body.empty()) return {};
-  return HttpRequest(gateway, "POST", form.body, kApiWaitSeconds);
+  if (form.body.empty()) return {{}, 0, net::Failure::bad_request};
+  return net::Fetch(channel.request(gateway, "POST", form.body), *channel.waiter);
 }
 
-}  // namespace quill
+}  // namespace quill::openapi

@@ -9,8 +9,9 @@
 #include "base/clock.h"
 #include "base/convert.h"
 #include "base/text.h"
+#include "net/http.h"
 
-namespace quill {
+namespace quill::openapi {
 
 struct ParamPair {
   Text name;
@@ -43,9 +44,11 @@ SignedForm BuildSignedForm(std::string_view app_key, std::string_view app_secret
                            const ParamList& business, std::string_view session, Text& format,
                            const DateTime& timestamp);
 
-// Builds and posts the form to the gateway URL; the raw answer, empty on failure.
-Bytes SendSignedRequest(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
-                        std::string_view method, const ParamList& business, std::string_view session,
-                        Text& format);
+// Builds and posts the form to the gateway URL. Nothing is sent (bad_request)
+// when the key or the secret is empty.
+net::Response SendSignedRequest(std::string_view gateway, std::string_view app_key,
+                                std::string_view app_secret, std::string_view method,
+                                const ParamList& business, std::string_view session, Text& format,
+                                const net::Channel& channel = {});
 
-}  // namespace quill
+}  // namespace quill::openapi

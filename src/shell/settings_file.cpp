@@ -4,8 +4,10 @@
 
 #include "base/codepage.h"
 #include "base/fs.h"
+#include "generator/run_choices.h"
+#include "shell/program_folder.h"
 
-namespace quill {
+namespace quill::shell {
 namespace {
 
 TextList gbk_list(std::initializer_list<std::string_view> utf8) {
@@ -26,18 +28,21 @@ const Keys& keys() {
   return k;
 }
 
+TextList captions_of(const std::vector<generator::Choice>& choices) {
+  TextList captions;
+  for (const generator::Choice& choice : choices) captions.push_back(choice.caption);
+  return captions;
+}
+
 }  // namespace
 
 const TextList& SortItems() {
-  static const TextList items =
-      gbk_list({"价格从高到低", "价格从低到高", "信用等级从高到低", "佣金比率从高到低", "佣金比率从低到高",
-                "成交量从高到低", "成交量从低到高", "总支出佣金从高到低", "总支出佣金从低到高",
-                "商品下架时间从高到低", "商品下架时间从低到高"});
+  static const TextList items = captions_of(generator::SortChoices());
   return items;
 }
 
 const TextList& PictureSizeItems() {
-  static const TextList items = gbk_list({"原图片", "460x460", "310x310", "210x210"});
+  static const TextList items = captions_of(generator::PictureSizeChoices());
   return items;
 }
 
@@ -47,7 +52,12 @@ const TextList& PathStyleItems() {
 }
 
 const TextList& ShortLinkItems() {
-  static const TextList items = gbk_list({"百度", "CNZZ", "Baid"});
+  static const TextList items = [] {
+    TextList names;
+    for (int service = 0; service < shortlink::kServiceCount; ++service)
+      names.push_back(shortlink::ServiceName(service));
+    return names;
+  }();
   return items;
 }
 
@@ -71,15 +81,6 @@ StoredControls InitialControls() {
   return c;
 }
 
-Text SettingsFilePath(std::string_view program_dir) {
-  return txt_join(program_dir, kPathSeparator, kSettingsFileName);
-}
-
-Text DefaultSaveDir(std::string_view exe_dir) {
-  static const Text folder = gbk("已生成");
-  return txt_join(exe_dir, kPathSeparator, folder);
-}
-
 int FitSelection(double stored, int item_count) {
   const double cut = std::trunc(stored);
   if (!(cut >= 0)) return -1;  // negative, or not a number at all
@@ -87,7 +88,7 @@ int FitSelection(double stored, int item_count) {
   return static_cast<int>(cut);
 }
 
-void SaveSettings(IniStore& store, const StoredControls& controls) {
+bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why) {
   const Keys& k = keys();
   store.set_section(k.section);
   store.begin_batch();
@@ -101,10 +102,11 @@ void SaveSettings(IniStore& store, const StoredControls& controls) {
   store.put_number(k.template_index, controls.template_index);
   store.put_text(k.save_dir, controls.save_dir);
   store.put_number(k.path_style, controls.path_style);
-  store.commit();
+  (void)why;  // TODO merge
+  return store.commit();
 }
 
-StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view exe_dir,
+StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view program_dir,
                                const std::function<int()>& list_templates) {
   const Keys& k = keys();
   IniStore reader = store;
@@ -121,10 +123,10 @@ StoredControls RestoreSettings(const IniStore& store, const StoredControls& curr
   const double stored_template = reader.get_number(k.template_index, 0);
   const int listed = list_templates ? list_templates() : 0;
   c.template_index = FitSelection(stored_template, listed);
-  c.save_dir = reader.get_text(k.save_dir, DefaultSaveDir(exe_dir));
+  c.save_dir = reader.get_text(k.save_dir, DefaultSaveDir(program_dir));
   c.path_style = FitSelection(reader.get_number(k.path_style, current.path_style),
                               static_cast<int>(PathStyleItems().size()));
   return c;
 }
 
-}  // namespace quill
+}  // namespace quill::shell

@@ -8,11 +8,7 @@
 #include "base/ini.h"
 #include "base/text.h"
 
-namespace quill {
-
-inline constexpr std::string_view kSettingsFileName = "Quillbatch.ini";
-// program_dir + separator + kSettingsFileName.
-Text SettingsFilePath(std::string_view program_dir);
+namespace quill::shell {
 
 // The values of the ten stored controls; selections are indexes, -1 for none.
 struct StoredControls {
@@ -41,21 +37,19 @@ const TextList& ShortLinkItems();    // "百度", "CNZZ", "Baid"
 // The item at index, "" when the index is outside the list.
 Text ItemAt(const TextList& items, int index);
 
-// exe_dir + separator + "已生成".
-Text DefaultSaveDir(std::string_view exe_dir);
-
 // Cuts a stored number toward zero and fits it to a list of item_count items:
 // above the last gives the last, below 0 (or not a number) gives -1.
 int FitSelection(double stored, int item_count);
 
-// Writes the ten keys in one file update.
-void SaveSettings(IniStore& store, const StoredControls& controls);
+// Writes the ten keys in one file update; every key it can, whatever one value
+// holds. False when the file could not be written as asked, with why (GBK).
+bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why = nullptr);
 
 // Reads the ten keys over current (each falls back to the current value, the
-// template index to 0, the save folder to DefaultSaveDir); list_templates runs
+// template index to 0, the save folder to program_dir/已生成); list_templates runs
 // in the middle with the stored template index and returns how many templates
 // it listed, so the index can be fitted.
-StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view exe_dir,
+StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view program_dir,
                                const std::function<int()>& list_templates);
 
-}  // namespace quill
+}  // namespace quill::shell

@@ -2,23 +2,58 @@
 // Affiliate links to short links through one of three services.
 
 #include <string_view>
+#include <vector>
 
 #include "base/text.h"
-#include "openapi/endpoints.h"
+#include "net/http.h"
 
-namespace quill {
+namespace quill::shortlink {
+
+// Where the three services answer.
+struct Services {
+  Text baidu = "http://dwz.cn";         // service 0, "百度"
+  Text cnzz = "http://www.rdcnzz.com";  // service 1, "CNZZ"
+  Text baid = "http://baid.cc";         // service 2, "Baid"
+};
+inline constexpr int kServiceCount = 3;
+// "百度", "CNZZ", "Baid" (GBK); "" outside the list.
+Text ServiceName(int service);
 
 // Digits and ASCII letters pass; every other byte becomes %XX (upper case).
 Text PercentEncodeGbk(std::string_view gbk);
 Text PercentEncodeUtf8(std::string_view gbk);
 
-// Each gives the short link, or "" when the service yielded none.
-Text ShortLinkBaidu(std::string_view base_url, std::string_view link);  // service "百度"
-Text ShortLinkCnzz(std::string_view base_url, std::string_view link);   // service "CNZZ"
-Text ShortLinkBaid(std::string_view base_url, std::string_view link);   // service "Baid"
+// One service's answer to one link: the short link, "" when the service yielded
+// none, and whether any answer came at all.
+struct Attempt {
+  Text short_link;
+  net::Failure failure = net::Failure::none;
+};
+Attempt ShortLinkBaidu(std::string_view base_url, std::string_view link, const net::Channel& channel);
+Attempt ShortLinkCnzz(std::string_view base_url, std::string_view link, const net::Channel& channel);
+Attempt ShortLinkBaid(std::string_view base_url, std::string_view link, const net::Channel& channel);
 
-// Service 0, 1 or 2 replaces the link by its short form; when the service yields
-// no link the long one stays. Any other index leaves it and sends nothing.
-void ShortenLink(Text& link, int service_index, const Endpoints& endpoints);
+// The short links of one run. A service that once gives no answer at all
+// (refused, cut off, timed out) is not asked again: its links stay long.
+class LinkShortener {
+ public:
+  LinkShortener(Services services, net::Channel channel);
+  // Service 0, 1 or 2 replaces the link by its short form; when the service
+  // yields no link the long one stays. Any other index sends nothing.
+  void Shorten(Text& link, int service_index);
 
-}  // namespace quill
+  struct Outage {
+    int service;
+    net::Failure failure;
+  };
+  const std::vector<Outage>& outages() const { return outages_; }
+
+ private:
+  bool is_down(int service) const;
+
+  Services services_;
+  net::Channel channel_;
+  std::vector<Outage> outages_;
+};
+
+}  // namespace quill::shortlink

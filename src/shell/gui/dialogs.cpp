@@ -9,7 +9,7 @@
 #include "base/ui_hooks.h"
 #include "shell/gui/qt_text.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
 namespace {
 
 constexpr char kAnswerProperty[] = "replaceAnswer";
@@ -124,4 +124,4 @@ void clear() {
 const std::vector<AnsweredDialog>& answered_dialogs() { return answers().log; }
 void clear_answered_dialogs() { answers().log.clear(); }
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

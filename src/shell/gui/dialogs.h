@@ -10,7 +10,9 @@
 #include "base/text.h"
 #include "generator/folder_copy.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
+
+using generator::ReplaceAnswer;
 
 // A box as show_message shows it, not yet run: no owner, application-modal, one
 // OK button, the error icon when flags hold kMbIconError, "\r\n" shown as breaks.
@@ -48,4 +50,4 @@ struct AnsweredDialog {
 const std::vector<AnsweredDialog>& answered_dialogs();
 void clear_answered_dialogs();
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

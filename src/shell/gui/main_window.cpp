@@ -18,13 +18,11 @@
 #include "base/codepage.h"
 #include "base/ui_hooks.h"
 #include "generator/generation_run.h"
-#include "openapi/endpoints.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/qt_text.h"
 #include "shell/gui/window_texts.h"
-#include "shell/template_discovery.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
 namespace {
 
 constexpr int kClientWidth = 518;
@@ -43,23 +41,6 @@ QFont simsun() {
   font.setWeight(QFont::Normal);
   return font;
 }
-
-// The core's hooks while the window lives.
-class WindowHooks final : public UiHooks {
- public:
-  explicit WindowHooks(const bool& closing) : closing_(closing) {}
-  int show_message(const Text& message, unsigned flags, const Text& caption) override {
-    return run_message_box(message, flags, caption);
-  }
-  bool pump_events() override {
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    return dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
-  }
-  bool quit_requested() const override { return closing_; }
-
- private:
-  const bool& closing_;
-};
 
 // Typed characters other than digits and "-" are dropped; control characters
 // (backspace, the cut, copy and paste keys) pass, so pasted text is not filtered.
@@ -112,12 +93,15 @@ void set_text(QLineEdit* box, const Text& text) {
   box->setCursorPosition(0);
 }
 
+// The program's message box: caption "信息：", one OK button.
+void say(const Text& text) { run_message_box(text, kMbTaskModal, Text(kDefaultCaption)); }
+
 int fitted(double index, const QComboBox* box) { return FitSelection(index, box->count()); }
 
 }  // namespace
 
 // The run reads the controls when it asks, never after the window is gone.
-class MainWindow::Controls final : public RunControls {
+class MainWindow::Controls final : public generator::RunControls {
  public:
   explicit Controls(MainWindow* window) : w_(window) {}
   Text keywords() override { return w_ ? to_gbk_lines(w_->keywords_->toPlainText()) : Text(); }
@@ -132,7 +116,6 @@ class MainWindow::Controls final : public RunControls {
   bool short_links() override { return w_ && w_->short_links_->isChecked(); }
   int short_link_service() override { return w_ ? w_->short_service_->currentIndex() : -1; }
   int picture_size_index() override { return w_ ? w_->picture_size_->currentIndex() : -1; }
-  Text picture_size_text() override { return ItemAt(PictureSizeItems(), picture_size_index()); }
 
  private:
   static Text selected_text(const QComboBox* box) {
@@ -141,21 +124,24 @@ class MainWindow::Controls final : public RunControls {
   QPointer<MainWindow> w_;
 };
 
-class MainWindow::Host final : public RunHost {
+class MainWindow::Host final : public generator::RunHost {
  public:
   explicit Host(MainWindow* window) : w_(window) {}
   void set_title(const Text& title) override {
     if (w_) w_->setWindowTitle(from_gbk(title));
   }
+  void show_message(const Text& message) override { say(message); }
   ReplaceAnswer ask_replace(const Text& target) override { return gui::ask_replace(target); }
+  bool pump() override {
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    return dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
+  }
 
  private:
   QPointer<MainWindow> w_;
 };
 
-MainWindow::MainWindow(Text program_dir, IniStore& store)
-    : program_dir_(std::move(program_dir)), store_(store), hooks_(std::make_unique<WindowHooks>(closing_)) {
-  set_ui_hooks(hooks_.get());
+MainWindow::MainWindow(ProgramSession& session) : session_(session) {
   setWindowTitle(u("Quillmoor v1.22"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -170,12 +156,12 @@ MainWindow::MainWindow(Text program_dir, IniStore& store)
     outer.moveCenter(screen->availableGeometry().center());
     move(outer.topLeft());
   }
-  restore_settings();
+  show_session();
 }
 
 MainWindow::~MainWindow() {
+  stop_.request_stop();
   close_once();
-  if (&ui_hooks() == hooks_.get()) set_ui_hooks(nullptr);
 }
 
 void MainWindow::build_controls() {
@@ -300,22 +286,19 @@ void MainWindow::apply(const StoredControls& c) {
   path_style_->setCurrentIndex(fitted(c.path_style, path_style_));
 }
 
-void MainWindow::restore_settings() {
-  auto list_templates = [this] {
-    const TextList names = ListTemplateFolders(program_dir_);
-    for (const Text& name : names) template_->addItem(from_gbk(name));
-    return static_cast<int>(names.size());
-  };
-  apply(RestoreSettings(store_, InitialControls(), program_dir_, list_templates));
+void MainWindow::show_session() {
+  for (const Text& name : session_.templates) template_->addItem(from_gbk(name));
+  apply(session_.restored);
 }
 
 bool MainWindow::running() const { return !generate_->isEnabled(); }
 
 void MainWindow::close_once() {
   if (closing_) return;
-  // A run in progress sees quit_requested() and stops at its next wait.
+  // A run in progress stops at its next wait.
   closing_ = true;
-  SaveSettings(store_, stored_controls());
+  stop_.request_stop();
+  SaveSettings(session_.store, stored_controls());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -330,20 +313,21 @@ void MainWindow::Generate() {
   {
     Controls controls(this);
     Host host(this);
-    const RunEnvironment environment{program_dir_, read_endpoints(store_.file())};
-    RunGeneration(controls, host, environment);
+    const generator::RunEnvironment environment = RunEnvironmentOf(session_);
+    const std::stop_token stop = stop_.get_token();
+    generator::RunGeneration({controls, host, environment, stop});
   }
   if (self) generate_->setEnabled(true);
 }
 
 void MainWindow::SaveWithMessage() {
-  SaveSettings(store_, stored_controls());
-  show_message(SettingsSavedText());
+  SaveSettings(session_.store, stored_controls());
+  say(SettingsSavedText());
 }
 
-void MainWindow::ShowTemplateRules() { show_message(TemplateRulesText()); }
+void MainWindow::ShowTemplateRules() { say(TemplateRulesText()); }
 
-void MainWindow::ShowHelp() { show_message(HelpText()); }
+void MainWindow::ShowHelp() { say(HelpText()); }
 
 void MainWindow::ChooseSaveDirectory() {
   static const Text title = gbk("选择一个保存目录：");
@@ -351,4 +335,4 @@ void MainWindow::ChooseSaveDirectory() {
   if (!chosen.empty()) set_text(save_dir_, chosen);
 }
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

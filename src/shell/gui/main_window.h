@@ -4,9 +4,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "base/ini.h"
+#include <stop_token>
+
 #include "base/text.h"
-#include "shell/settings_file.h"
+#include "shell/session.h"
 
 class QCheckBox;
 class QComboBox;
@@ -14,19 +15,15 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-namespace quill {
-class UiHooks;
-}
-
-namespace quill::gui {
+namespace quill::shell::gui {
 
 class MainWindow final : public QWidget {
  public:
-  // Builds the controls, installs the window's UI hooks and restores the
-  // settings from store (templates listed from program_dir), all before the
-  // window is shown. A missing or unreadable settings file gives the initial values.
-  MainWindow(Text program_dir, IniStore& store);
-  // Saves the settings unless closing already did.
+  // Builds the controls and shows the session's templates and restored
+  // values in them, all before the window is shown.
+  explicit MainWindow(ProgramSession& session);
+  // Stops a run in progress at its next wait and saves the settings unless
+  // closing already did.
   ~MainWindow() override;
 
   // The ten stored controls as they are now / set from values (indexes fitted).
@@ -54,13 +51,12 @@ class MainWindow final : public QWidget {
   friend class Host;
 
   void build_controls();
-  void restore_settings();
+  void show_session();
   // Marks the window closing and saves the settings, the first time only.
   void close_once();
 
-  Text program_dir_;
-  IniStore& store_;
-  std::unique_ptr<UiHooks> hooks_;
+  ProgramSession& session_;
+  std::stop_source stop_;  // the run in progress, if any, ends when this stops
   bool closing_ = false;
 
   QPlainTextEdit* keywords_ = nullptr;
@@ -78,4 +74,4 @@ class MainWindow final : public QWidget {
   QPushButton* generate_ = nullptr;
 };
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

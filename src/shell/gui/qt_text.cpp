@@ -2,7 +2,7 @@
 
 #include "base/codepage.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
 
 QString from_gbk(std::string_view gbk) {
   const std::u16string wide = gbk_to_utf16(gbk);
@@ -26,4 +26,4 @@ Text to_gbk_lines(const QString& text) {
   return to_gbk(crlf);
 }
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

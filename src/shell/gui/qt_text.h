@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
 
 // Malformed GBK bytes come out as U+FFFD.
 QString from_gbk(std::string_view gbk);
@@ -17,4 +17,4 @@ Text to_gbk(const QString& text);
 QString from_gbk_lines(std::string_view gbk);
 Text to_gbk_lines(const QString& text);
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

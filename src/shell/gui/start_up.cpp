@@ -9,12 +9,11 @@
 
 #include "base/fatal.h"
 #include "base/fs.h"
-#include "base/ini.h"
 #include "shell/gui/main_window.h"
 #include "shell/gui/qt_text.h"
-#include "shell/settings_file.h"
+#include "shell/session.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
 namespace {
 
 QString screenshot_file(const QStringList& arguments) {
@@ -47,14 +46,12 @@ int StartUp(int argc, char** argv) {
   QDir::setCurrent(from_gbk(program_dir));
   LoadQtTranslation();
 
-  IniStore store;
-  store.set_file(SettingsFilePath(program_dir));
-
-  MainWindow window(program_dir, store);
+  ProgramSession session = OpenProgramFolder(program_dir);
+  MainWindow window(session);
   window.show();
   const QString screenshot = screenshot_file(QCoreApplication::arguments());
   if (!screenshot.isEmpty()) take_screenshot(window, screenshot);
   return app.exec();
 }
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

@@ -1,7 +1,7 @@
 #pragma once
 // The program's entry: program folder, settings store, window, event loop.
 
-namespace quill::gui {
+namespace quill::shell::gui {
 
 // Loads Qt's own Chinese texts for the standard buttons and dialogs; false when
 // the translation is not installed (the English texts stay).
@@ -12,4 +12,4 @@ bool LoadQtTranslation();
 // closes it, for the documentation and start-up measurements.
 int StartUp(int argc, char** argv);
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

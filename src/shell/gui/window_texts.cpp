@@ -5,7 +5,7 @@
 
 #include "base/codepage.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
 namespace {
 
 // Paragraphs separated by an empty line.
@@ -58,4 +58,4 @@ Text SettingsSavedText() {
   return text;
 }
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

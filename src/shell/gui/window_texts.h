@@ -3,10 +3,10 @@
 
 #include "base/text.h"
 
-namespace quill::gui {
+namespace quill::shell::gui {
 
 Text TemplateRulesText();
 Text HelpText();
 Text SettingsSavedText();
 
-}  // namespace quill::gui
+}  // namespace quill::shell::gui

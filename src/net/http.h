@@ -1,0 +1,98 @@
+#pragma once
+// The program's only network code. Requests run on one transfer engine thread,
+// side by side and over kept-alive connections, while the caller keeps its user
+// interface alive through a Waiter. Failures are values: a Response says why it
+// has no body; HttpRequest collapses that to empty bytes.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "base/convert.h"
+#include "base/text.h"
+#include "base/wait.h"
+
+namespace quill::net {
+
+inline constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+inline constexpr std::size_t kMaxBodyBytes = 64u * 1024 * 1024;
+inline constexpr std::chrono::milliseconds kApiWait = std::chrono::seconds(30);
+inline constexpr std::chrono::milliseconds kShortLinkWait = std::chrono::seconds(90);
+// No request outlives this many wait times, whatever the user interface does.
+inline constexpr int kCeilingFactor = 3;
+
+enum class Failure {
+  none,
+  bad_request,  // not an http(s) URL, an unknown method, no wait time
+  refused,      // no connection: refused, unreachable, unknown host
+  timed_out,
+  cut_off,  // reset or closed before the answer was whole
+  too_large,
+  tls,      // the secure connection failed (certificate, handshake)
+  stopped,  // the caller gave up (the window is going away)
+  other,
+};
+// A short GBK description for summaries ("超时", "连接被拒绝", ...).
+Text FailureText(Failure failure);
+
+struct Request {
+  Text url;
+  Text method;  // "POST", or "" / "GET"
+  Text body;    // sent with POST only; a non-empty one as a form
+  std::chrono::milliseconds wait = kApiWait;
+  Text ca_file;  // certificates to trust for https, "" for the system's store
+};
+
+struct Response {
+  Bytes body;
+  long status = 0;  // the HTTP status; 0 when no answer came
+  Failure failure = Failure::none;
+  bool ok() const { return failure == Failure::none; }
+};
+
+struct Exchange;
+
+// One request in flight, started by the constructor and running alongside any
+// others. Destroying an unfinished transfer abandons it without blocking.
+class Transfer {
+ public:
+  explicit Transfer(const Request& request);
+  ~Transfer();
+  Transfer(Transfer&&) noexcept;
+  Transfer& operator=(Transfer&&) noexcept;
+
+  // True once the transfer has finished; waits at most slice for that.
+  bool wait_for(std::chrono::milliseconds slice);
+  // The outcome of a finished transfer; Failure::other before it finished.
+  Response take();
+
+ private:
+  std::shared_ptr<Exchange> exchange_;
+};
+
+// How a module's requests reach the network: who waits, for how long, and
+// which certificates an https address must carry.
+struct Channel {
+  Waiter* waiter = &NoUiWaiter();
+  std::chrono::milliseconds wait = kApiWait;
+  Text ca_file;
+
+  Request request(std::string_view url, std::string_view method, std::string_view body) const {
+    return {Text(url), Text(method), Text(body), wait, ca_file};
+  }
+};
+
+// Waits for transfer while waiter pumps. The wait counts again from the last
+// time events were handled, but never beyond kCeilingFactor times wait from the
+// call; a stop request gives Failure::stopped at once.
+Response Await(Transfer& transfer, std::chrono::milliseconds wait, Waiter& waiter);
+// Starts and awaits one request.
+Response Fetch(const Request& request, Waiter& waiter);
+
+// The body of a request, unaltered; empty on any failure. The HTTP status is
+// not examined.
+Bytes HttpRequest(std::string_view url, std::string_view method, std::string_view body,
+                  std::chrono::milliseconds wait, Waiter& waiter = NoUiWaiter());
+
+}  // namespace quill::net

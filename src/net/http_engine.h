@@ -1,0 +1,33 @@
+#pragma once
+// Inside the transport: the record a caller and the engine thread share. The
+// engine only ever touches the record, which it co-owns, so an abandoned
+// transfer can finish after its caller is gone.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "net/http.h"
+
+namespace quill::net {
+
+struct Exchange {
+  Request request;
+  std::atomic<bool> abandoned{false};
+
+  std::mutex mutex;
+  std::condition_variable finished_changed;
+  bool finished = false;
+  Response response;
+
+  void finish(Response outcome);
+};
+
+// Hands a transfer to the engine thread (started on first use, stopped and
+// joined at exit); an exchange the engine cannot take finishes at once.
+void StartTransfer(std::shared_ptr<Exchange> exchange);
+// Asks the engine to drop the transfer; returns at once.
+void AbandonTransfer(const std::shared_ptr<Exchange>& exchange);
+
+}  // namespace quill::net

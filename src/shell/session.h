@@ -1,0 +1,54 @@
+#pragma once
+// One opened program folder, as the window and the batch tool both start from
+// it: the settings store, the template list, the restored values and the
+// network settings.
+
+#include "base/ini.h"
+#include "base/wait.h"
+#include "generator/generation_run.h"
+#include "shell/settings_file.h"
+
+namespace quill::shell {
+
+struct ProgramSession {
+  Text program_dir;
+  IniStore store;      // the settings file
+  TextList templates;  // the template list, in scan order
+  StoredControls restored;
+};
+
+// Reads the settings file over the controls' initial values; the template list
+// is made in the middle of the restore, pumping the waiter. A missing or
+// unreadable settings file gives the initial values.
+ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter = NoUiWaiter());
+
+// What a run needs of the program folder, read anew for each run: where
+// templates are, and the network settings of the settings file.
+generator::RunEnvironment RunEnvironmentOf(const ProgramSession& session);
+
+// A run's view of stored values instead of a window: the batch tool and the tests.
+class StoredRunControls final : public generator::RunControls {
+ public:
+  // service: the short-link service, -1 for no short links.
+  StoredRunControls(StoredControls stored, Text template_name, int short_link_service)
+      : stored_(std::move(stored)), template_name_(std::move(template_name)), service_(short_link_service) {}
+  Text keywords() override { return stored_.keywords; }
+  int sort_index() override { return stored_.sort; }
+  Text template_name() override { return template_name_; }
+  Text save_folder() override { return stored_.save_dir; }
+  int path_style() override { return stored_.path_style; }
+  Text item_count() override { return stored_.count; }
+  Text pid() override { return stored_.pid; }
+  Text app_key() override { return stored_.app_key; }
+  Text app_secret() override { return stored_.app_secret; }
+  bool short_links() override { return service_ >= 0; }
+  int short_link_service() override { return service_ >= 0 ? service_ : 0; }
+  int picture_size_index() override { return stored_.picture_size; }
+
+ private:
+  StoredControls stored_;
+  Text template_name_;
+  int service_;
+};
+
+}  // namespace quill::shell

@@ -57,6 +57,22 @@ bool StaysInside(std::string_view relative) {
 // platform's own page size when the count asks for nothing sensible.
 int RecordLimit(int count) { return count >= 1 ? count : kMaxItems; }
 
+Text SkipReasonText(SkipReason reason) {
+  switch (reason) {
+    case SkipReason::link_outside:
+      return gbk("链接指向模板之外");
+    case SkipReason::not_regular_file:
+      return gbk("不是普通文件");
+    case SkipReason::name_not_in_code_page:
+      return gbk("名称无法用 GBK 表示");
+    case SkipReason::unreadable:
+      return gbk("无法读取");
+    case SkipReason::unwritable:
+      break;
+  }
+  return gbk("无法写入");
+}
+
 // The run's waits: the host keeps the window alive, the caller's stop ends them.
 class RunWaiter final : public Waiter {
  public:
@@ -119,8 +135,10 @@ class Run {
 
   void copy_resources(const Text& destination) {
     const Text source = template_paths().resource_folder;
-    CopyFolderContents(
+    const CopyReport report = CopyFolderContents(
         source, destination, [this](const Text& target) { return host_.ask_replace(target); }, waiter_);
+    for (const SkippedEntry& entry : report.skipped)
+      summary_.skipped_resources.push_back({entry.path, SkipReasonText(entry.reason)});
   }
 
   void run_line(int number, int total, const Text& line) {

@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -88,8 +89,9 @@ class AnswerServer {
   AnswerServer() {
     server_.Post("/router/rest", [this](const httplib::Request& req, httplib::Response& res) {
       const Form form = parse_form(req.body);
-      std::lock_guard lock(mutex_);
+      std::unique_lock lock(mutex_);
       forms_.push_back(form);
+      released_.wait(lock, [this] { return !holding_; });
       const auto keyword = form.find("keyword");
       const auto it = keyword == form.end() ? answers_.end() : answers_.find(keyword->second);
       res.set_content(it == answers_.end() ? fallback_ : it->second, "text/xml;charset=UTF-8");
@@ -99,6 +101,7 @@ class AnswerServer {
     while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ~AnswerServer() {
+    release();
     server_.stop();
     thread_.join();
   }
@@ -112,6 +115,16 @@ class AnswerServer {
     std::lock_guard lock(mutex_);
     fallback_ = xml;
   }
+  // Calls get no answer until release(): a gateway that accepts and stalls.
+  void hold() {
+    std::lock_guard lock(mutex_);
+    holding_ = true;
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    holding_ = false;
+    released_.notify_all();
+  }
   std::vector<Form> forms() {
     std::lock_guard lock(mutex_);
     return forms_;
@@ -122,6 +135,8 @@ class AnswerServer {
   std::thread thread_;
   int port_ = 0;
   std::mutex mutex_;
+  std::condition_variable released_;
+  bool holding_ = false;
   std::map<std::string, std::string> answers_;
   std::string fallback_ = "<error_response><code>7</code></error_response>";
   std::vector<Form> forms_;

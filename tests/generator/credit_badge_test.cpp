@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace quill {
+namespace quill::generator {
 namespace {
 
 Text badge(int level) { return CreditBadgeUrl(level, "pics.example"); }
@@ -25,4 +25,4 @@ TEST(CreditBadgeUrl, DefaultHostIsThePlatformPictureServer) {
 }
 
 }  // namespace
-}  // namespace quill
+}  // namespace quill::generator

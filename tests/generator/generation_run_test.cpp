@@ -33,8 +33,8 @@ class Run : public RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
-    env.endpoints.gateway = server.gateway();
-    env.endpoints.picture_host = "pics.example";
+    env.gateway = server.gateway();
+    env.picture_host = "pics.example";
   }
   // The item lines of a page (between <ol> and </ol>).
   std::vector<std::string> items(const std::string& page_name) {
@@ -209,7 +209,7 @@ TEST_F(Run, TemplateWithoutProductLoopShowsTheMessageAndWritesNothing) {
   }
   v.template_name = "";
   EXPECT_TRUE(run().no_product_loop);
-  EXPECT_EQ(hooks.messages, std::vector<std::string>(3, "当前选择的模板没有商品循环段落！"));
+  EXPECT_EQ(host.messages, std::vector<std::string>(3, "当前选择的模板没有商品循环段落！"));
   EXPECT_TRUE(server.forms().empty());
   EXPECT_TRUE(host.titles.empty());
   EXPECT_FALSE(exists("out"));
@@ -262,42 +262,69 @@ TEST_F(Run, LineWithSeparatorNamesAPageInAnExistingSubfolderOnly) {
   EXPECT_EQ(s.pages_failed, 1);
 }
 
-TEST_F(Run, GatewayDownStillWritesEveryPage) {
-  env.endpoints.gateway = "http://127.0.0.1:1/router/rest?";
+TEST_F(Run, OutageKeepsGoodPagesAndSaysWhy) {
   v.keywords = "a,b\r\nc";
+  server.answer_others(answer_xml(records(2, "x")));
+  ASSERT_EQ(run().pages_written, 2);
+  const std::string good = read_file(dir / "out/a,b.htm");
+
+  env.gateway = "http://127.0.0.1:1/router/rest?";
+  v.keywords = "a,b\r\nc\r\nnew";
   const RunSummary s = run();
-  EXPECT_EQ(s.pages_written, 2);
-  EXPECT_EQ(s.empty_calls, 3);
-  EXPECT_TRUE(items("a,b.htm").empty());
-  EXPECT_NE(page("c.htm").find("<ol>\r\n\r\n</ol>"), std::string::npos);
+  EXPECT_EQ(read_file(dir / "out/a,b.htm"), good);
+  EXPECT_EQ(s.pages_kept, 2);
+  EXPECT_EQ(s.pages_written, 1);  // no page to keep: written as before, empty
+  EXPECT_TRUE(items("new.htm").empty());
+  EXPECT_EQ(s.failed_calls, 4);
+  EXPECT_EQ(s.failed_lines, 3);
+  const std::string report = gbk_to_utf8(DescribeProblems(s));
+  EXPECT_NE(report.find("3 行未能按要求生成（4 次调用失败）"), std::string::npos) << report;
+  EXPECT_NE(report.find("a,b：连接被拒绝"), std::string::npos) << report;
 }
 
-TEST_F(Run, QuitRequestStopsBeforeTheNextLine) {
-  v.keywords = "a\r\nb";
-  hooks.quit = true;
+TEST_F(Run, ErrorAnswerIsAFailedCallThatKeepsThePage) {
+  v.keywords = "a";
+  server.answer_others(answer_xml(records(1, "x")));
+  run();
+  const std::string good = read_file(dir / "out/a.htm");
+  server.answer_others("<error_response><code>27</code><msg>Invalid session</msg></error_response>");
   const RunSummary s = run();
+  EXPECT_EQ(read_file(dir / "out/a.htm"), good);
+  EXPECT_EQ(s.pages_kept, 1);
+  EXPECT_NE(gbk_to_utf8(DescribeProblems(s)).find("错误 27 Invalid session"), std::string::npos);
+}
+
+TEST_F(Run, AnAnswerGivesAtMostThePageSizeAskedFor) {
+  v.keywords = "a";
+  server.answer_others(answer_xml(records(100, "x")));
+  v.count = "7";
+  EXPECT_EQ(run().records, 7);
+  v.count = "0";
+  EXPECT_EQ(run().records, 40);
+  v.count = "-5";
+  EXPECT_EQ(run().records, 40);
+}
+
+TEST_F(Run, StopTouchesNothingAfterwards) {
+  v.keywords = "a\r\nb";
+  server.answer_others(answer_xml(records(1, "x")));
+  host.stop.request_stop();
+  EXPECT_TRUE(run().stopped);
+  EXPECT_TRUE(server.forms().empty());
+
+  // A window that goes away while a call waits: no page, no title, no more reads.
+  RecordingHost waiting;
+  waiting.stop_after_pumps = 2;
+  server.hold();
+  ValueControls controls(v);
+  const RunSummary s = RunGeneration({controls, waiting, env, waiting.stop.get_token()});
   EXPECT_TRUE(s.stopped);
   EXPECT_EQ(s.pages_written, 0);
-  EXPECT_TRUE(server.forms().empty());
-}
-
-TEST_F(Run, ControlsAreReadWhenAClickWouldReadThem) {
-  v.keywords = "a,b\r\nc";
-  v.path_style = 1;
-  server.answer_others(answer_xml(records(2, "x")));
-  run();
-  EXPECT_EQ(reads["keywords"], 1);
-  EXPECT_EQ(reads["sort"], 1);
-  EXPECT_EQ(reads["save"], 1);
-  EXPECT_EQ(reads["count"], 1);
-  EXPECT_EQ(reads["pid"], 3);
-  EXPECT_EQ(reads["key"], 3);
-  EXPECT_EQ(reads["secret"], 3);
-  EXPECT_EQ(reads["picture_size"], 6);
-  EXPECT_EQ(reads["picture_text"], 6);
-  EXPECT_EQ(reads["short_links"], 12);  // item link and shop link of every record
-  EXPECT_EQ(reads["path_style"], 1 + 2 * 2);
-  EXPECT_EQ(reads["template"], 1 + 2);  // the load, and the copy of every line
+  EXPECT_EQ(controls.reads["key"], 1);
+  EXPECT_EQ(controls.reads["path_style"], 1);  // the one before the lines
+  ASSERT_FALSE(waiting.titles.empty());
+  EXPECT_NE(waiting.titles.back(), "Quillmoor");
+  EXPECT_FALSE(exists("out/a.htm"));
 }
 
 }  // namespace

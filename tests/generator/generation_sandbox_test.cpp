@@ -28,9 +28,9 @@ class SandboxRun : public RunTest {
     use(sandbox);
   }
   void use(const SandboxProcess& s) {
-    env.endpoints.gateway = s.url() + "/router/rest?";
-    env.endpoints.baidu = env.endpoints.cnzz = env.endpoints.baid = s.url();
-    env.endpoints.picture_host = s.host();
+    env.gateway = s.url() + "/router/rest?";
+    env.short_link_services.baidu = env.short_link_services.cnzz = env.short_link_services.baid = s.url();
+    env.picture_host = s.host();
   }
   static std::vector<std::string> all(const std::string& text, const std::string& pattern) {
     std::vector<std::string> found;

@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "base/codepage.h"
-#include "base/ui_hooks.h"
 #include "generator/generation_run.h"
+#include "shell/program_folder.h"
 #include "shell/settings_file.h"
 #include "support/scratch_folder.h"
 
 namespace quill::testing {
+
+using namespace quill::generator;
 
 struct Values {
   Text keywords;
@@ -47,9 +49,6 @@ class ValueControls final : public RunControls {
   bool short_links() override { return read("short_links", v_.short_links); }
   int short_link_service() override { return read("service", v_.service); }
   int picture_size_index() override { return read("picture_size", v_.picture_size); }
-  Text picture_size_text() override {
-    return ItemAt(PictureSizeItems(), read("picture_text", v_.picture_size));
-  }
   std::map<std::string, int> reads;
 
  private:
@@ -64,6 +63,13 @@ class ValueControls final : public RunControls {
 class RecordingHost final : public RunHost {
  public:
   void set_title(const Text& title) override { titles.push_back(gbk_to_utf8(title)); }
+  void show_message(const Text& message) override { messages.push_back(gbk_to_utf8(message)); }
+  bool pump() override {
+    ++pumps;
+    if (!lines.empty()) ++pumps_in_lines;
+    if (stop_after_pumps >= 0 && pumps_in_lines >= stop_after_pumps) stop.request_stop();
+    return false;
+  }
   ReplaceAnswer ask_replace(const Text& target) override {
     asked.push_back(gbk_to_utf8(target));
     return answer;
@@ -72,20 +78,11 @@ class RecordingHost final : public RunHost {
     lines.push_back(std::to_string(number) + "/" + std::to_string(total) + " " + gbk_to_utf8(line));
   }
   ReplaceAnswer answer = ReplaceAnswer::yes_to_all;
-  std::vector<std::string> titles, asked, lines;
-};
-
-// Messages go to a list; quit can be asked for after a number of pumps-free checks.
-class RecordingHooks final : public UiHooks {
- public:
-  int show_message(const Text& message, unsigned, const Text&) override {
-    messages.push_back(gbk_to_utf8(message));
-    return kResultOk;
-  }
-  bool pump_events() override { return false; }
-  bool quit_requested() const override { return quit; }
-  std::vector<std::string> messages;
-  bool quit = false;
+  std::vector<std::string> titles, asked, lines, messages;
+  int pumps = 0;
+  int pumps_in_lines = 0;     // since the first line started
+  int stop_after_pumps = -1;  // of those
+  std::stop_source stop;
 };
 
 inline const char* kSmallTemplate = QUILL_GENERATOR_TEST_DATA "/small_template.htm";
@@ -93,18 +90,18 @@ inline const char* kSmallTemplate = QUILL_GENERATOR_TEST_DATA "/small_template.h
 class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    set_ui_hooks(&hooks);
     write_file(dir / "prog/模板/small/模板文件.htm", read_file(kSmallTemplate));
     write_file(dir / "prog/模板/small/files/s.css", "body{}");
     write_file(dir / "prog/模板/small/files/img/p.png", "png");
     v.save_folder = dir.gbk_path("out");
-    env.program_dir = dir.gbk_path("prog");
+    env.locate_template = [program = dir.gbk_path("prog")](std::string_view name) {
+      return shell::TemplatePathsOf(program, name);
+    };
   }
-  void TearDown() override { set_ui_hooks(nullptr); }
 
   RunSummary run() {
     ValueControls controls(v);
-    const RunSummary s = RunGeneration(controls, host, env);
+    const RunSummary s = RunGeneration({controls, host, env, host.stop.get_token()});
     reads = controls.reads;
     return s;
   }
@@ -118,7 +115,6 @@ class RunTest : public ::testing::Test {
   Values v;
   RunEnvironment env;
   RecordingHost host;
-  RecordingHooks hooks;
   std::map<std::string, int> reads;
 };
 

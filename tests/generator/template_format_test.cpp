@@ -4,7 +4,7 @@
 
 #include "base/codepage.h"
 
-namespace quill {
+namespace quill::generator {
 namespace {
 
 TEST(ExtractBetween, TakesTextBetweenMarkersAndMovesPastEnd) {
@@ -127,11 +127,5 @@ TEST(FillPage, EmptyItemsRemoveTheLoop) {
   EXPECT_EQ(FillPage(p.page_template, "g", ""), "ab");
 }
 
-TEST(TemplatePaths, LayOutTemplatesBesideTheProgram) {
-  EXPECT_EQ(TemplatesRoot("/p"), gbk("/p/模板"));
-  EXPECT_EQ(TemplateFilePath("/p", gbk("默认")), gbk("/p/模板/默认/模板文件.htm"));
-  EXPECT_EQ(TemplateResourceFolder("/p", "A"), gbk("/p/模板/A/files"));
-}
-
 }  // namespace
-}  // namespace quill
+}  // namespace quill::generator

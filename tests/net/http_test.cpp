@@ -1,15 +1,16 @@
-#include "openapi/http_transport.h"
+#include "net/http.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 
-#include "base/ui_hooks.h"
 #include "raw_server.h"
 
-namespace quill {
+namespace quill::net {
 namespace {
+
+using namespace std::chrono_literals;
 
 using testing::RawReply;
 using testing::RawServer;
@@ -25,24 +26,30 @@ RawServer::Handler answer(std::string body) {
   return [body](const std::string&) { return RawReply{RawServer::ok(body)}; };
 }
 
-// Pumps "events" on every call, as a busy window would.
-class BusyWindow : public UiHooks {
+// A window on a clock of its own: every pump handles an event (when busy) and
+// moves the clock on by step, so waits of seconds pass in milliseconds.
+class FakeWindow final : public Waiter {
  public:
-  int show_message(const Text&, unsigned, const Text&) override { return kResultOk; }
-  bool pump_events() override {
+  explicit FakeWindow(bool busy, std::chrono::milliseconds step = 100ms) : busy_(busy), step_(step) {}
+  bool pump() override {
     ++pumps;
-    return true;
+    now_ += step_;
+    return busy_;
   }
-  bool quit_requested() const override { return quit_after >= 0 && pumps >= quit_after; }
-  std::atomic<int> pumps{0};
-  int quit_after = -1;
+  bool stop_requested() const override { return stop_after >= 0 && pumps >= stop_after; }
+  Clock::time_point now() const override { return now_; }
+  int pumps = 0;
+  int stop_after = -1;
+
+ private:
+  bool busy_;
+  std::chrono::milliseconds step_;
+  Clock::time_point now_{};
 };
 
-class InstalledHooks {
- public:
-  explicit InstalledHooks(UiHooks& hooks) { set_ui_hooks(&hooks); }
-  ~InstalledHooks() { set_ui_hooks(nullptr); }
-};
+RawServer::Handler never_answers() {
+  return [](const std::string&) { return RawReply{RawServer::ok("never"), 60000}; };
+}
 
 const char* const kAccept =
     "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
@@ -51,7 +58,7 @@ const char* const kAccept =
 TEST(HttpRequestHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
   RawServer server(answer("hi"));
   std::string url = server.url("/a/b?q=1&r=2");
-  EXPECT_EQ(as_string(HttpRequest(url, "", "", 5)), "hi");
+  EXPECT_EQ(as_string(HttpRequest(url, "", "", 5s)), "hi");
   ASSERT_EQ(server.requests().size(), 1u);
   std::string request = server.requests()[0];
   EXPECT_EQ(testing::request_line(request), "GET /a/b?q=1&r=2 HTTP/1.1");
@@ -66,7 +73,7 @@ TEST(HttpRequestHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
 TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
   RawServer server(answer("ok"));
   std::string body(3000, 'x');  // large enough for curl to think of 100-continue
-  EXPECT_EQ(as_string(HttpRequest(server.url("/router/rest?"), "post", body, 5)), "ok");
+  EXPECT_EQ(as_string(HttpRequest(server.url("/router/rest?"), "post", body, 5s)), "ok");
   ASSERT_EQ(server.requests().size(), 1u);
   std::string request = server.requests()[0];
   EXPECT_EQ(testing::request_line(request), "POST /router/rest? HTTP/1.1");
@@ -81,7 +88,7 @@ TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
 TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
   RawServer server(answer("root"));
   std::string url = "http://127.0.0.1:" + std::to_string(server.port());
-  EXPECT_EQ(as_string(HttpRequest(url, "GET", "", 5)), "root");
+  EXPECT_EQ(as_string(HttpRequest(url, "GET", "", 5s)), "root");
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(testing::request_line(server.requests()[0]), "GET / HTTP/1.1");
   EXPECT_EQ(testing::header_value(server.requests()[0], "Host"),
@@ -92,7 +99,7 @@ TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
 TEST(HttpRequestHeaders, UpperCaseHostAndSchemeAreAccepted) {
   RawServer server(answer("case"));
   std::string url = "HTTP://LOCALHOST:" + std::to_string(server.port()) + "/X";
-  EXPECT_EQ(as_string(HttpRequest(url, "", "", 5)), "case");
+  EXPECT_EQ(as_string(HttpRequest(url, "", "", 5s)), "case");
 }
 
 TEST(HttpRequestBody, DeliversBodiesAroundTheReadBoundaryComplete) {
@@ -100,7 +107,7 @@ TEST(HttpRequestBody, DeliversBodiesAroundTheReadBoundaryComplete) {
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>('a' + i % 26);
     RawServer server(answer(body));
-    EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5)), body) << size;
+    EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), body) << size;
   }
 }
 
@@ -108,13 +115,13 @@ TEST(HttpRequestBody, CloseDelimitedBodyOf512BytesIsComplete) {
   std::string body(512, 'z');
   RawServer server(
       [body](const std::string&) { return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body}; });
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5)), body);
+  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), body);
 }
 
 TEST(HttpRequestBody, NulAndNonUtf8BytesArriveUnaltered) {
   std::string body("a\0b\xFF\xFE\xC3(\r\n\0", 10);
   RawServer server(answer(body));
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5)), body);
+  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), body);
 }
 
 TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
@@ -122,7 +129,7 @@ TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
     return RawReply{
         "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\nConnection: close\r\n\r\noops"};
   });
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5)), "oops");
+  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), "oops");
 }
 
 TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
@@ -134,7 +141,7 @@ TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
                     "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
   });
   self = &server;
-  EXPECT_EQ(as_string(HttpRequest(server.url("/start"), "POST", "a=1", 5)), "landed");
+  EXPECT_EQ(as_string(HttpRequest(server.url("/start"), "POST", "a=1", 5s)), "landed");
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(testing::request_line(requests[1]), "GET /final HTTP/1.1");
@@ -145,8 +152,8 @@ TEST(HttpRequestBody, CookiesOfAnAnswerGoWithTheNextRequest) {
   RawServer server([](const std::string&) {
     return RawReply{RawServer::ok("c", "Set-Cookie: quill_probe=42; Path=/\r\n")};
   });
-  HttpRequest(server.url("/first"), "", "", 5);
-  HttpRequest(server.url("/second"), "", "", 5);
+  HttpRequest(server.url("/first"), "", "", 5s);
+  HttpRequest(server.url("/second"), "", "", 5s);
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(testing::header_value(requests[1], "Cookie"), "quill_probe=42");
@@ -158,10 +165,10 @@ TEST(HttpRequestFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {
   for (const std::string& url : std::vector<std::string>{
            "127.0.0.1:" + port + "/", "ftp://127.0.0.1:" + port + "/", "http://127.0.0.1:99999/",
            "http://127.0.0.1:" + port + "x/", "", "http://"}) {
-    EXPECT_TRUE(HttpRequest(url, "", "", 2).empty()) << url;
+    EXPECT_TRUE(HttpRequest(url, "", "", 2s).empty()) << url;
   }
-  EXPECT_TRUE(HttpRequest(server.url("/"), "PUT", "x", 2).empty());
-  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 0).empty());
+  EXPECT_TRUE(HttpRequest(server.url("/"), "PUT", "x", 2s).empty());
+  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 0s).empty());
   EXPECT_TRUE(server.requests().empty());
 }
 
@@ -172,62 +179,101 @@ TEST(HttpRequestFailure, RefusedConnectionGivesEmptyBytesAtOnce) {
     port = gone.port();
   }
   auto start = Clock::now();
-  EXPECT_TRUE(HttpRequest("http://127.0.0.1:" + std::to_string(port) + "/", "", "", 5).empty());
+  EXPECT_TRUE(HttpRequest("http://127.0.0.1:" + std::to_string(port) + "/", "", "", 5s).empty());
   EXPECT_LT(seconds_since(start), 2.0);
 }
 
 TEST(HttpRequestFailure, DroppedConnectionAndResetMidBodyGiveEmptyBytes) {
   RawServer dropping([](const std::string&) { return RawReply{"", 0, true}; });
-  EXPECT_TRUE(HttpRequest(dropping.url("/"), "", "", 5).empty());
+  EXPECT_TRUE(HttpRequest(dropping.url("/"), "", "", 5s).empty());
   RawServer cut([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" +
                     std::string(100, 'p')};
   });
-  EXPECT_TRUE(HttpRequest(cut.url("/"), "", "", 5).empty());
+  EXPECT_TRUE(HttpRequest(cut.url("/"), "", "", 5s).empty());
 }
 
 TEST(HttpRequestFailure, BodyOverTheLimitGivesEmptyBytes) {
   RawServer server([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(kMaxBodyBytes + 1, 'h')};
   });
-  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 10).empty());
+  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 10s).empty());
 }
 
-TEST(HttpRequestWait, SlowAnswerTimesOutAtTheDeadlineWhenNothingIsPumped) {
-  RawServer server([](const std::string&) { return RawReply{RawServer::ok("late"), 3000}; });
-  auto start = Clock::now();
-  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 1).empty());
-  double took = seconds_since(start);
-  EXPECT_GE(took, 0.95);
-  EXPECT_LT(took, 2.0);
+TEST(HttpWait, QuietWindowTimesOutAtTheWaitTime) {
+  RawServer server(never_answers());
+  FakeWindow quiet(false);
+  const Response response = Fetch({server.url("/"), "", "", 1s, {}}, quiet);
+  EXPECT_EQ(response.failure, Failure::timed_out);
+  EXPECT_EQ(quiet.pumps, 10);  // 1 s of 100 ms steps
 }
 
-TEST(HttpRequestWait, PumpedEventsKeepTheRequestAliveBeyondItsWait) {
-  BusyWindow window;
-  InstalledHooks installed(window);
-  RawServer server([](const std::string&) { return RawReply{RawServer::ok("worth the wait"), 2500}; });
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 1)), "worth the wait");
-  EXPECT_GT(window.pumps.load(), 10);
+TEST(HttpWait, EventsExtendTheWaitButNeverBeyondTheCeiling) {
+  RawServer server(never_answers());
+  FakeWindow busy(true);
+  const Response response = Fetch({server.url("/"), "", "", 1s, {}}, busy);
+  EXPECT_EQ(response.failure, Failure::timed_out);
+  EXPECT_EQ(busy.pumps, 10 * kCeilingFactor);
 }
 
-TEST(HttpRequestWait, QuitRequestAbandonsTheWait) {
-  BusyWindow window;
-  window.quit_after = 5;
-  InstalledHooks installed(window);
-  RawServer server([](const std::string&) { return RawReply{RawServer::ok("too late"), 3000}; });
-  auto start = Clock::now();
-  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 30).empty());
+TEST(HttpWait, AnswerArrivingWhileEventsArePumpedIsDelivered) {
+  // Each pump is 100 ms on the window's clock: the answer comes after about 2 s
+  // of it, beyond the 1 s wait of a quiet window but inside the ceiling.
+  RawServer server([](const std::string&) { return RawReply{RawServer::ok("worth the wait"), 300}; });
+  FakeWindow busy(true);
+  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 1s, busy)), "worth the wait");
+  EXPECT_GT(busy.pumps, 10);
+}
+
+TEST(HttpWait, StopRequestEndsTheWaitAtOnce) {
+  RawServer server(never_answers());
+  FakeWindow window(true);
+  window.stop_after = 3;
+  const auto start = Clock::now();
+  EXPECT_EQ(Fetch({server.url("/"), "", "", 30s, {}}, window).failure, Failure::stopped);
+  EXPECT_EQ(window.pumps, 3);
   EXPECT_LT(seconds_since(start), 1.0);
 }
 
-TEST(HttpRequestWait, StalledServerEndsTheWorkerEvenWhileEventsArePumped) {
-  BusyWindow window;
-  InstalledHooks installed(window);
-  RawServer server([](const std::string&) { return RawReply{RawServer::ok("never"), 20000}; });
-  auto start = Clock::now();
-  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 1).empty());
-  EXPECT_LT(seconds_since(start), 8.0);
+TEST(HttpTransfers, StartedTogetherRunTogether) {
+  RawServer slow(never_answers());
+  RawServer quick([](const std::string&) { return RawReply{RawServer::ok("quick"), 5}; });
+  Transfer stuck({slow.url("/"), "", "", 30s, {}});
+  const auto start = Clock::now();
+  Transfer fast({quick.url("/"), "", "", 30s, {}});
+  ASSERT_TRUE(fast.wait_for(2s));
+  EXPECT_EQ(as_string(fast.take().body), "quick");
+  EXPECT_LT(seconds_since(start), 1.0);
+}
+
+TEST(HttpTransfers, AbandoningOneNeverBlocks) {
+  RawServer server(never_answers());
+  const auto start = Clock::now();
+  for (int i = 0; i < 20; ++i) Transfer abandoned({server.url("/"), "", "", 30s, {}});
+  EXPECT_LT(seconds_since(start), 0.5);
+}
+
+TEST(HttpTransfers, FailuresSayWhy) {
+  int gone_port = 0;
+  {
+    RawServer gone(answer(""));
+    gone_port = gone.port();
+  }
+  EXPECT_EQ(Fetch({"http://127.0.0.1:" + std::to_string(gone_port) + "/", "", "", 5s, {}}, NoUiWaiter()).failure,
+            Failure::refused);
+  RawServer cut([](const std::string&) {
+    return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" +
+                    std::string(100, 'p')};
+  });
+  EXPECT_EQ(Fetch({cut.url("/"), "", "", 5s, {}}, NoUiWaiter()).failure, Failure::cut_off);
+  RawServer teapot([](const std::string&) {
+    return RawReply{"HTTP/1.1 418 No\r\nContent-Length: 2\r\nConnection: close\r\n\r\nno"};
+  });
+  const Response answered = Fetch({teapot.url("/"), "", "", 5s, {}}, NoUiWaiter());
+  EXPECT_TRUE(answered.ok());
+  EXPECT_EQ(answered.status, 418);
+  EXPECT_EQ(Fetch({"ftp://x/", "", "", 5s, {}}, NoUiWaiter()).failure, Failure::bad_request);
 }
 
 }  // namespace
-}  // namespace quill
+}  // namespace quill::net

@@ -8,10 +8,9 @@
 
 #include "base/codepage.h"
 #include "base/regex_object.h"
-#include "openapi/endpoints.h"
 #include "support/sandbox_process.h"
 
-namespace quill {
+namespace quill::openapi {
 namespace {
 
 using testing::SandboxProcess;
@@ -212,27 +211,5 @@ TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
             "");
 }
 
-TEST(ReadEndpoints, NonEmptyKeysOfTheNetworkSectionOverrideTheDefaults) {
-  ScratchFolder folder;
-  const std::string file = folder / "Quillbatch.ini";
-  write_file(
-      file,
-      gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
-          "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n"));
-  Endpoints endpoints = read_endpoints(file);
-  Endpoints defaults;
-  EXPECT_EQ(endpoints.gateway, "http://127.0.0.1:9/router/rest?");
-  EXPECT_EQ(endpoints.baidu, defaults.baidu);
-  EXPECT_EQ(endpoints.cnzz, "http://127.0.0.1:9");
-  EXPECT_EQ(endpoints.baid, defaults.baid);
-  EXPECT_EQ(endpoints.picture_host, "127.0.0.1:9");
-}
-
-TEST(ReadEndpoints, MissingFileKeepsEveryDefault) {
-  Endpoints endpoints = read_endpoints("/nonexistent/Quillbatch.ini");
-  EXPECT_EQ(endpoints.gateway, "http://gw.api.taobao.com/router/rest?");
-  EXPECT_EQ(endpoints.picture_host, Endpoints().picture_host);
-}
-
 }  // namespace
-}  // namespace quill
+}  // namespace quill::openapi

@@ -4,7 +4,7 @@
 
 #include "base/codepage.h"
 
-namespace quill {
+namespace quill::openapi {
 namespace {
 
 const DateTime kWhen{2026, 3, 4, 5, 6, 7};
@@ -129,4 +129,4 @@ TEST(CodePages, Utf8ToGbkStopsAtTheFirstZeroAndReplacesWhatGbkLacks) {
 }
 
 }  // namespace
-}  // namespace quill
+}  // namespace quill::openapi

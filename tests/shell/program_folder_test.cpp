@@ -1,4 +1,4 @@
-#include "shell/template_discovery.h"
+#include "shell/program_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "base/codepage.h"
 #include "support/scratch_folder.h"
 
-namespace quill {
+namespace quill::shell {
 namespace {
 
 using testing::ScratchFolder;
@@ -29,4 +29,4 @@ TEST(ListTemplateFolders, NoTemplatesFolderGivesNoItems) {
 }
 
 }  // namespace
-}  // namespace quill
+}  // namespace quill::shell

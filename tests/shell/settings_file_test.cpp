@@ -1,5 +1,7 @@
 #include "shell/settings_file.h"
 
+#include "shell/network_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,7 @@
 #include "base/codepage.h"
 #include "support/scratch_folder.h"
 
-namespace quill {
+namespace quill::shell {
 namespace {
 
 using testing::read_file;
@@ -122,4 +124,28 @@ TEST(ItemLists, HoldTheComboBoxItems) {
 }
 
 }  // namespace
-}  // namespace quill
+}  // namespace quill::shell
+
+namespace quill::shell {
+namespace {
+
+TEST(NetworkSettings, NonEmptyKeysOfTheNetworkSectionOverrideTheDefaults) {
+  testing::ScratchFolder folder;
+  const std::string file = folder / "Quillbatch.ini";
+  testing::write_file(
+      file,
+      gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
+          "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n"));
+  generator::RunEnvironment read, defaults;
+  ReadNetworkSettings(file, read);
+  EXPECT_EQ(read.gateway, "http://127.0.0.1:9/router/rest?");
+  EXPECT_EQ(read.short_link_services.baidu, defaults.short_link_services.baidu);
+  EXPECT_EQ(read.short_link_services.cnzz, "http://127.0.0.1:9");
+  EXPECT_EQ(read.picture_host, "127.0.0.1:9");
+  generator::RunEnvironment missing;
+  ReadNetworkSettings("/nonexistent/Quillbatch.ini", missing);
+  EXPECT_EQ(missing.gateway, defaults.gateway);
+}
+
+}  // namespace
+}  // namespace quill::shell

@@ -8,7 +8,7 @@
 
 #include "base/codepage.h"
 
-namespace quill {
+namespace quill::shortlink {
 namespace {
 
 TEST(PercentEncode, LettersAndDigitsPassEverythingElseIsEncoded) {
@@ -48,11 +48,7 @@ class ServiceServer : public ::testing::Test {
     server.stop();
     thread.join();
   }
-  Endpoints endpoints() const {
-    Endpoints e;
-    e.baidu = e.cnzz = e.baid = base;
-    return e;
-  }
+  Services services() const { return {base, base, base}; }
 
   httplib::Server server;
   std::thread thread;
@@ -65,71 +61,91 @@ const Text kLink = "http://s.click.example/t?e=1&u=2";
 
 TEST_F(ServiceServer, BaiduPostsEncodedLinkAndUnescapesSlashes) {
   answer = R"({"status":0,"tinyurl":"http:\/\/dwz.cn\/abc"})";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink), "http://dwz.cn/abc");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "http://dwz.cn/abc");
   EXPECT_EQ(last_body, "url=http%3A%2F%2Fs%2Eclick%2Eexample%2Ft%3Fe%3D1%26u%3D2&alias=&access_type=web");
 }
 
 TEST_F(ServiceServer, BaiduAnswerWithoutKeyYieldsNothing) {
   answer = R"({"status":-1,"err_msg":"bad"})";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink), "");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "");
   answer = R"({"tinyurl":"x")";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink), "");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "");
   answer = R"({"tinyurl":"http:\/\/dwz.cn\/abc)";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink), "");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "");
 }
 
 TEST_F(ServiceServer, BaiduKeysAfterTheShortLinkDoNotLeakIntoIt) {
   answer = R"({"status":0,"tinyurl":"http:\/\/dwz.cn\/abc","longurl":"http:\/\/long.example\/x"})";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink), "http://dwz.cn/abc");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "http://dwz.cn/abc");
 }
 
 TEST_F(ServiceServer, CnzzTakesTheBodyOnlyWhenItIsOneUrl) {
   answer = "http://rdcnzz.example/q1\r\n";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink), "http://rdcnzz.example/q1");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "http://rdcnzz.example/q1");
   EXPECT_EQ(last_query, kLink);
   answer = "<html>error</html>";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink), "");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "");
   answer = "http://a.example/1 http://b.example/2";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink), "");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "");
   answer = "HTTPS://a.example/1";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink), "HTTPS://a.example/1");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "HTTPS://a.example/1");
 }
 
 TEST_F(ServiceServer, BaidTakesTheQuotedUrl) {
   answer = "{'url':'http://baid.example/z9','status':'ok'}";
-  EXPECT_EQ(ShortLinkBaid(base, kLink), "http://baid.example/z9");
+  EXPECT_EQ(ShortLinkBaid(base, kLink, {}).short_link, "http://baid.example/z9");
   answer = "{\"url\":\"http://baid.example/z9\"}";
-  EXPECT_EQ(ShortLinkBaid(base, kLink), "");
+  EXPECT_EQ(ShortLinkBaid(base, kLink, {}).short_link, "");
 }
 
-TEST_F(ServiceServer, ShortenLinkKeepsTheLongLinkWhenTheServiceYieldsNothing) {
+TEST_F(ServiceServer, BaidAnswerMustBeOneUrl) {
+  answer = "{'url':'http://x.example/\"><script>alert(1)</script>'}";
+  EXPECT_EQ(ShortLinkBaid(base, kLink, {}).short_link, "");
+}
+
+TEST_F(ServiceServer, ShortenerKeepsTheLongLinkWhenTheServiceYieldsNothing) {
+  LinkShortener shortener(services(), {});
   answer = "";
   Text link = kLink;
-  for (int service : {0, 1, 2}) {
-    ShortenLink(link, service, endpoints());
+  for (int service : {0, 1, 2, -1, 3}) {
+    shortener.Shorten(link, service);
     EXPECT_EQ(link, kLink) << service;
   }
   answer = "{'url':'http://baid.example/z9'}";
-  ShortenLink(link, 2, endpoints());
+  shortener.Shorten(link, 2);
   EXPECT_EQ(link, "http://baid.example/z9");
+  EXPECT_TRUE(shortener.outages().empty());
 }
 
-TEST_F(ServiceServer, UnknownServiceSendsNothing) {
-  answer = "http://never.example/";
-  Text link = kLink;
-  ShortenLink(link, -1, endpoints());
-  ShortenLink(link, 3, endpoints());
-  EXPECT_EQ(link, kLink);
-  EXPECT_EQ(last_query, "");
-}
+TEST(LinkShortener, ServiceThatGivesNoAnswerIsNotAskedAgain) {
+  int hits = 0;
+  httplib::Server server;
+  std::mutex mutex;
+  server.Get("/.*", [&](const httplib::Request&, httplib::Response& res) {
+    std::lock_guard lock(mutex);
+    ++hits;
+    res.status = 200;
+    res.set_content_provider(1000, "text/plain", [](std::size_t, std::size_t, httplib::DataSink&) {
+      return false;  // headers, then the connection ends: no answer
+    });
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread thread([&] { server.listen_after_bind(); });
+  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const Text base = "http://127.0.0.1:" + std::to_string(port);
 
-TEST(ShortenLink, ServiceThatIsDownKeepsTheLongLink) {
-  Endpoints dead;
-  dead.baidu = dead.cnzz = dead.baid = "http://127.0.0.1:1";
-  Text link = kLink;
-  ShortenLink(link, 1, dead);
-  EXPECT_EQ(link, kLink);
+  LinkShortener shortener({base, base, base}, {});
+  for (int i = 0; i < 5; ++i) {
+    Text link = kLink;
+    shortener.Shorten(link, 1);
+    EXPECT_EQ(link, kLink);
+  }
+  server.stop();
+  thread.join();
+  EXPECT_EQ(hits, 1);
+  ASSERT_EQ(shortener.outages().size(), 1u);
+  EXPECT_EQ(shortener.outages()[0].service, 1);
 }
 
 }  // namespace
-}  // namespace quill
+}  // namespace quill::shortlink

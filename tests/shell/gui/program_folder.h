@@ -13,11 +13,10 @@
 #include "shell/gui/qt_text.h"
 #include "support/scratch_folder.h"
 
-namespace quill::gui::testing {
+namespace quill::shell::gui::testing {
 
 class ProgramFolder {
  public:
-  ProgramFolder() { store.set_file(path() + "/Quillbatch.ini"); }
 
   Text path() const { return dir.gbk_path(); }
   QString qpath(const QString& relative = {}) const {
@@ -48,10 +47,14 @@ class ProgramFolder {
     return from_gbk(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
   }
 
-  std::unique_ptr<MainWindow> open_window() { return std::make_unique<MainWindow>(path(), store); }
+  // A window over this folder as the program opens it at start.
+  std::unique_ptr<MainWindow> open_window() {
+    session = OpenProgramFolder(path());
+    return std::make_unique<MainWindow>(session);
+  }
 
   quill::testing::ScratchFolder dir;
-  IniStore store;
+  ProgramSession session;
 };
 
 template <typename T>
@@ -61,4 +64,4 @@ T* control(QWidget& window, const char* name) {
   return found;
 }
 
-}  // namespace quill::gui::testing
+}  // namespace quill::shell::gui::testing

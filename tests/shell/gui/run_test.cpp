@@ -12,8 +12,9 @@
 #include "support/sandbox_process.h"
 
 using namespace quill;
-using namespace quill::gui;
-using namespace quill::gui::testing;
+using namespace quill::shell;
+using namespace quill::shell::gui;
+using namespace quill::shell::gui::testing;
 using quill::testing::SandboxProcess;
 
 namespace {

@@ -20,8 +20,9 @@
 #include "shell/gui/start_up.h"
 
 using namespace quill;
-using namespace quill::gui;
-using namespace quill::gui::testing;
+using namespace quill::shell;
+using namespace quill::shell::gui;
+using namespace quill::shell::gui::testing;
 
 namespace {
 
@@ -305,7 +306,7 @@ class WindowTest : public QObject {
     auto window = folder.open_window();
     control<QComboBox>(*window, "组合框排序")->setCurrentIndex(0);
     window->close();
-    IniStore& store = folder.store;
+    IniStore store = folder.session.store;
     store.set_section(g("通常配置"));
     QCOMPARE(store.get_number(g("排序"), 99), 0.0);
     QVERIFY(QFile::remove(folder.qpath("Quillbatch.ini")));

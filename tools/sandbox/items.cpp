@@ -178,9 +178,12 @@ std::string items_answer(const ItemQuery& q) {
   sort_items(items, q.sort);
   std::size_t first =
       static_cast<std::size_t>(std::max(q.page_no - 1, 0)) * static_cast<std::size_t>(q.page_size);
+  std::size_t page_end = first + static_cast<std::size_t>(q.page_size);
+  if (q.whole_catalogue) first = 0, page_end = items.size();
   std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><taobaoke_items_get_response>";
   if (first < items.size()) {
-    std::size_t last = std::min(items.size(), first + static_cast<std::size_t>(q.page_size));
+    std::size_t last = std::min(items.size(), page_end);
+    out.reserve(out.size() + (last - first) * 900);
     out += "<taobaoke_items list=\"true\">\n";
     for (std::size_t i = first; i < last; ++i) {
       out += "<taobaoke_item>";
@@ -201,6 +204,53 @@ std::string items_answer(const ItemQuery& q) {
 std::string error_answer(int code, std::string_view message) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\" ?><error_response><code>" + std::to_string(code) +
          "</code><msg>" + xml_escape(message) + "</msg></error_response>";
+}
+
+std::string error_answer(int code, std::string_view message, std::string_view sub_code,
+                         std::string_view sub_msg) {
+  std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\" ?><error_response><code>" +
+                    std::to_string(code) + "</code><msg>" + xml_escape(message) + "</msg>";
+  if (!sub_code.empty())
+    out += "<sub_code>" + xml_escape(sub_code) + "</sub_code><sub_msg>" + xml_escape(sub_msg) + "</sub_msg>";
+  return out + "</error_response>";
+}
+
+std::string_view error_message(int code) {
+  struct Known {
+    int code;
+    std::string_view message;
+  };
+  static constexpr Known kKnown[] = {
+      {3, "Upload Fail"},
+      {7, "App Call Limited"},
+      {9, "Http Action Not Allowed"},
+      {10, "Service Currently Unavailable"},
+      {11, "Insufficient ISV Permissions"},
+      {12, "Insufficient User Permissions"},
+      {15, "Remote service error"},
+      {21, "Missing Method"},
+      {22, "Invalid Method"},
+      {23, "Invalid Format"},
+      {24, "Missing Signature"},
+      {25, "Invalid Signature"},
+      {26, "Missing Session"},
+      {27, "Invalid Session"},
+      {28, "Missing App Key"},
+      {29, "Invalid App Key"},
+      {30, "Missing Timestamp"},
+      {31, "Invalid Timestamp"},
+      {32, "Missing Version"},
+      {33, "Invalid Version"},
+      {34, "Unsupported Version"},
+      {40, "Missing Required Arguments"},
+      {41, "Invalid Arguments"},
+      {42, "Forbidden Request"},
+      {43, "Parameter Error"},
+  };
+  for (const Known& known : kKnown) {
+    if (known.code == code) return known.message;
+  }
+  return "Unknown Error";
 }
 
 namespace {

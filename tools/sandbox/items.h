@@ -16,6 +16,7 @@ struct ItemQuery {
   std::string base_url;  // "http://host:port", for the links in the answer
   bool invalid_utf8 = false;
   int catalogue_size = 100;
+  bool whole_catalogue = false;  // ignore page_no and page_size
 };
 
 // A taobaoke_items_get_response document: one taobaoke_item per line, child
@@ -23,6 +24,11 @@ struct ItemQuery {
 // ampersand and Chinese text, credit scores 1-20.
 std::string items_answer(const ItemQuery& query);
 std::string error_answer(int code, std::string_view message);
+// An error_response with the platform's sub-error pair; empty sub_code leaves both out.
+std::string error_answer(int code, std::string_view message, std::string_view sub_code,
+                         std::string_view sub_msg);
+// The platform's top-level message for an error code ("Unknown Error" for codes it does not use).
+std::string_view error_message(int code);
 
 // A small badge picture, coloured by the badge family in the name.
 std::string badge_gif(std::string_view name);

@@ -45,6 +45,7 @@ std::string items_get(const Params& params, const Options& options, const std::s
   query.base_url = base_url;
   query.invalid_utf8 = options.invalid_utf8;
   query.catalogue_size = options.items;
+  query.whole_catalogue = options.all_items;
   return items_answer(query);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // What the sandbox answers, independent of the HTTP server around it.
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,21 @@ struct Options {
   bool huge_body = false;
   bool invalid_utf8 = false;
   bool shortener_down = false;
-  int items = 100;  // size of each keyword's catalogue
+  int items = 100;         // size of each keyword's catalogue
+  bool all_items = false;  // the whole catalogue in one answer, whatever the page asks
+  int drip_ms = 0;         // 0: answer at once
+  bool hang = false;
+  bool reset_mid_body = false;
+  bool endless = false;
+  bool shortener_hang = false;
+  int error_code = -1;  // -1: no forced error answer
+  std::string error_sub_code;
+  std::string error_sub_msg;
+  int rate_limit = 0;       // rate-limit answers per keyword before the real one
+  int isp_unavailable = 0;  // then this many "remote service unavailable" answers
+  int ban_seconds = 1;
+  bool tls = false;
+  std::string cert_file;
 };
 
 // The gateway's answer to one decoded form: an item list or an error_response.

@@ -1,0 +1,47 @@
+#include "faults.h"
+
+#include <cstdlib>
+
+#include "items.h"
+
+namespace sandbox {
+
+std::optional<std::string> GatewayFaults::answer_instead(const Params& params) {
+  const Options& o = options_;
+  if (o.error_code >= 0)
+    return error_answer(o.error_code, error_message(o.error_code), o.error_sub_code, o.error_sub_msg);
+  if (o.rate_limit == 0 && o.isp_unavailable == 0) return std::nullopt;
+  int call = 0;
+  {
+    std::lock_guard lock(mutex_);
+    call = ++calls_by_keyword_[find_param(params, "keyword").value_or("")];
+  }
+  if (call <= o.rate_limit) {
+    return error_answer(7, error_message(7), "accesscontrol.limited-by-app-access-count",
+                        "This ban will last for " + std::to_string(o.ban_seconds) + " more seconds");
+  }
+  if (call - o.rate_limit <= o.isp_unavailable) {
+    return error_answer(15, error_message(15), "isp.remote-service-unavailable",
+                        "The remote service is temporarily unavailable");
+  }
+  return std::nullopt;
+}
+
+bool parse_error_spec(const std::string& spec, Options& options) {
+  const std::size_t first_colon = spec.find(':');
+  const std::string code = spec.substr(0, first_colon);
+  if (code.empty() || code.size() > 5 || code.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  options.error_code = std::atoi(code.c_str());
+  options.error_sub_code.clear();
+  options.error_sub_msg.clear();
+  if (first_colon == std::string::npos) return true;
+  const std::string rest = spec.substr(first_colon + 1);
+  const std::size_t second_colon = rest.find(':');
+  options.error_sub_code = rest.substr(0, second_colon);
+  options.error_sub_msg = second_colon == std::string::npos ? "sandbox error " + options.error_sub_code
+                                                            : rest.substr(second_colon + 1);
+  return !options.error_sub_code.empty();
+}
+
+}  // namespace sandbox

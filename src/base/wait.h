@@ -17,7 +17,14 @@ class Waiter {
   // the process got a signal).
   virtual bool stop_requested() const = 0;
   virtual Clock::time_point now() const { return Clock::now(); }
+  // Lets up to slice pass when there was nothing to pump: a real sleep; tests
+  // move their own clock instead.
+  virtual void rest(std::chrono::milliseconds slice);
 };
+
+// Pumps and rests until the waiter's clock reaches until; false when a stop was
+// requested first.
+bool WaitUntil(Waiter& waiter, Waiter::Clock::time_point until);
 
 // No user interface, never stops: the waits of a plain command-line call.
 Waiter& NoUiWaiter();

@@ -7,4 +7,11 @@ if(QUILL_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(quill_options INTERFACE -fsanitize=address,undefined)
 endif()
+# Fuzzing (clang only): the whole code base instrumented for libFuzzer, with
+# AddressSanitizer and UBSan; the fuzz targets link libFuzzer's main.
+if(QUILL_FUZZ)
+  target_compile_options(quill_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(quill_options INTERFACE -fsanitize=address,undefined)
+endif()
 set(CMAKE_CXX_EXTENSIONS OFF)

@@ -1,8 +1,10 @@
 #include "base/fatal.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "base/convert.h"
 #include "base/ui_hooks.h"
@@ -36,9 +38,35 @@ constexpr std::string_view kAllocSuffix = " \xD7\xD6\xBD\xDA\xC4\xDA\xB4\xE6\xCA
 // Kept back so that the box can still be built and shown once memory runs out.
 void* reserve = nullptr;
 
-void out_of_memory_handler() {
-  // The size asked for is not known to a new handler.
-  fatal_out_of_memory(0);
+// A new handler is not told the size; the replaced operator new below notes it
+// here before it calls the handler.
+thread_local std::size_t bytes_asked = 0;
+
+void out_of_memory_handler() { fatal_out_of_memory(bytes_asked); }
+
+void* allocate(std::size_t size, std::size_t alignment) {
+  if (size == 0) size = 1;
+  for (;;) {
+    void* p = nullptr;
+    if (alignment <= alignof(std::max_align_t)) {
+      p = std::malloc(size);
+    } else if (::posix_memalign(&p, alignment, size) != 0) {
+      p = nullptr;
+    }
+    if (p) return p;
+    std::new_handler handler = std::get_new_handler();
+    if (!handler) throw std::bad_alloc();
+    bytes_asked = size;
+    handler();
+  }
+}
+
+void* allocate_or_null(std::size_t size, std::size_t alignment) noexcept {
+  try {
+    return allocate(size, alignment);
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 }  // namespace
@@ -61,7 +89,7 @@ void fatal_out_of_memory(std::size_t bytes) {
   std::set_new_handler(nullptr);
   std::free(reserve);
   reserve = nullptr;
-  Text number = to_text(static_cast<std::int32_t>(bytes));
+  Text number = std::to_string(bytes);
   fatal_error(std::nullopt, txt_join(kAllocPrefix, number, kAllocSuffix));
 }
 
@@ -82,3 +110,51 @@ std::string_view choose(int index, std::initializer_list<std::string_view> choic
 }
 
 }  // namespace quill
+
+// The global allocation functions, replaced so that the out-of-memory box can
+// name the size that was asked for. Everything else is as the standard says.
+void* operator new(std::size_t size) { return quill::allocate(size, 0); }
+void* operator new[](std::size_t size) { return quill::allocate(size, 0); }
+void* operator new(std::size_t size, std::align_val_t al) {
+  return quill::allocate(size, static_cast<std::size_t>(al));
+}
+void* operator new[](std::size_t size, std::align_val_t al) {
+  return quill::allocate(size, static_cast<std::size_t>(al));
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return quill::allocate_or_null(size, 0);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return quill::allocate_or_null(size, 0);
+}
+void* operator new(std::size_t size, std::align_val_t al, const std::nothrow_t&) noexcept {
+  return quill::allocate_or_null(size, static_cast<std::size_t>(al));
+}
+void* operator new[](std::size_t size, std::align_val_t al, const std::nothrow_t&) noexcept {
+  return quill::allocate_or_null(size, static_cast<std::size_t>(al));
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+
+// Under AddressSanitizer a failed malloc would end the process with the
+// sanitizer's report; let it return null so that the box above is shown.
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILL_ASAN 1
+#endif
+#endif
+#ifdef QUILL_ASAN
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+#endif

@@ -13,9 +13,11 @@ namespace quill {
 // "运行时出错!\r\n\r\n" [+ "错误代码：" N "\r\n\r\n"] [+ "错误信息：" M "\r\n"].
 Text fatal_error_text(std::optional<int> number, std::string_view message);
 [[noreturn]] void fatal_error(std::optional<int> number, std::string_view message);
-// "分配 %d 字节内存失败!"; bytes unknown gives 0.
+// "分配 N 字节内存失败!" with N the bytes asked for.
 [[noreturn]] void fatal_out_of_memory(std::size_t bytes);
-// Installs the new handler that reports exhausted memory as a fatal error.
+// Installs the new handler that reports exhausted memory as a fatal error,
+// naming the size of the allocation that failed (the global operator new is
+// replaced to pass it on).
 void install_out_of_memory_handler();
 
 // 1-based checked access: below 1 is fatal error 4, beyond the last item error 1.

@@ -25,15 +25,22 @@ Text exe_directory();
 Bytes file_read_all(std::string_view path);
 // For read-modify-write: the whole file into out (empty when the file is missing)
 // and true; false when the file exists but cannot be read, so that nothing
-// overwrites what could not be read.
-bool file_read_or_missing(std::string_view path, Bytes& out);
+// overwrites what could not be read; why (when given) then gets the reason.
+bool file_read_or_missing(std::string_view path, Bytes& out, Text* why = nullptr);
 // Replaces the file's contents with the parts in order, atomically: the data goes
 // to a temporary file in the same folder that is renamed over the target, so the
 // old contents or the new ones survive a crash, never a mixture. An existing
 // file keeps its permissions. False on an empty path or any failure (the old
-// file is then untouched). Creates no folders.
+// file is then untouched). Creates no folders. A path holding a NUL byte, or a
+// name the file system cannot take, gives false; no name is ever cut short.
+// Leftover temporary files of writers that were killed are removed from the
+// folder by the next write into it.
 bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> parts);
-bool file_write_all(std::string_view path, const Bytes& data);
+// As above; on false, why (when given) gets a short GBK reason (file_error_text).
+bool file_write_all(std::string_view path, const Bytes& data, Text* why = nullptr);
+// A short GBK reason for a failed file operation's errno, such as "没有写入权限"
+// or "磁盘空间不足"; an errno without its own text gives one with the number.
+Text file_error_text(int error);
 // Creates exactly this one folder; false when it exists or its parent does not.
 bool dir_create(std::string_view path);
 // True when a file or folder matches; the last component may hold * and ?.

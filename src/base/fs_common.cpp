@@ -1,13 +1,48 @@
 // The platform-neutral parts of the file layer.
 #include <unicode/uchar.h>
 
+#include <cerrno>
+
 #include "base/codepage.h"
 #include "base/fs.h"
 #include "base/fs_detail.h"
 
 namespace quill {
 
-bool file_write_all(std::string_view path, const Bytes& data) { return file_write_all(path, {&data}); }
+bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> parts) {
+  return fs_detail::write_parts(path, parts) == 0;
+}
+
+bool file_write_all(std::string_view path, const Bytes& data, Text* why) {
+  int error = fs_detail::write_parts(path, {&data});
+  if (error && why) *why = file_error_text(error);
+  return error == 0;
+}
+
+Text file_error_text(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return "\xC3\xBB\xD3\xD0\xD0\xB4\xC8\xEB\xC8\xA8\xCF\xDE";  // 没有写入权限
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return "\xB4\xC5\xC5\xCC\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3";  // 磁盘空间不足
+    case ENAMETOOLONG:
+      return "\xCE\xC4\xBC\xFE\xC3\xFB\xB9\xFD\xB3\xA4";  // 文件名过长
+    case ENOENT:
+    case ENOTDIR:
+      return "\xCE\xC4\xBC\xFE\xBC\xD0\xB2\xBB\xB4\xE6\xD4\xDA";  // 文件夹不存在
+    case EINVAL:
+    case EISDIR:
+      return "\xCE\xC4\xBC\xFE\xC3\xFB\xCE\xDE\xD0\xA7";  // 文件名无效
+    default:
+      // 写入失败，错误号 N
+      return txt_join("\xD0\xB4\xC8\xEB\xCA\xA7\xB0\xDC\xA3\xAC\xB4\xED\xCE\xF3\xBA\xC5 ",
+                      to_text(static_cast<std::int32_t>(error)));
+  }
+}
 
 namespace fs_detail {
 

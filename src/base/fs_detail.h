@@ -1,8 +1,11 @@
 #pragma once
 // Helpers shared by the platform files of the file layer; not part of its interface.
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+
+#include "base/convert.h"
 
 namespace quill::fs_detail {
 
@@ -14,5 +17,7 @@ std::u16string upper_utf16(std::string_view utf8);
 bool has_wildcard(std::u16string_view name);
 // * and ? over upper-cased names; "*.*" matches every name.
 bool wildcard_match(std::u16string_view pattern_upper, std::u16string_view name_upper);
+// The platform's atomic whole-file write: errno of the failure, 0 on success.
+int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts);
 
 }  // namespace quill::fs_detail

@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "base/codepage.h"
@@ -42,15 +47,17 @@ class Fd {
   int fd_;
 };
 
-bool write_fully(int fd, const std::uint8_t* data, std::size_t size) {
+// errno of the failure, 0 on success.
+int write_fully(int fd, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return errno;
+    if (n == 0) return ENOSPC;
     data += n;
     size -= static_cast<std::size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 struct PathParts {
@@ -73,13 +80,61 @@ std::string resolve_target(const std::string& path) {
   return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
+// Temporary files are ".qm-<pid>-<n>.tmp" in hex: short enough beside any name
+// the folder can hold, and the pid tells whether their writer is still alive.
+constexpr std::string_view kTempPrefix = ".qm-";
+constexpr std::string_view kTempSuffix = ".tmp";
+
+std::string temp_name(unsigned n) {
+  char name[64];
+  std::snprintf(name, sizeof name, ".qm-%lx-%x.tmp", static_cast<unsigned long>(::getpid()), n);
+  return name;
+}
+
+// The pid in a name of our temporary pattern, or 0.
+pid_t temp_owner(std::string_view name) {
+  if (name.size() <= kTempPrefix.size() + kTempSuffix.size() ||
+      name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+      name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
+    return 0;
+  std::string_view middle =
+      name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
+  std::size_t dash = middle.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 8 || dash + 1 == middle.size()) return 0;
+  auto hex = [](std::string_view digits) {
+    return std::all_of(digits.begin(), digits.end(),
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  };
+  if (!hex(middle.substr(0, dash)) || !hex(middle.substr(dash + 1))) return 0;
+  return static_cast<pid_t>(std::strtoul(std::string(middle.substr(0, dash)).c_str(), nullptr, 16));
+}
+
+// Removes the temporary files of writers that no longer run, once per folder
+// and process, so that writing many files into one folder stays linear.
+void remove_stale_temps(const std::string& folder) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> scanned;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!scanned.insert(folder).second) return;
+  }
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (dirent* entry = ::readdir(dir)) {
+    pid_t owner = temp_owner(entry->d_name);
+    if (owner <= 0 || owner == ::getpid()) continue;
+    if (::kill(owner, 0) != 0 && errno == ESRCH) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
 // Creates a fresh temporary file beside target; its name is returned in temp_path.
 int create_temp_beside(const std::string& target, std::string& temp_path) {
   static std::atomic<unsigned> counter{0};
   PathParts parts = split_last(target);
+  remove_stale_temps(parts.folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path = parts.folder + "/." + parts.last + "." + std::to_string(::getpid()) + "." +
-                std::to_string(counter++) + ".tmp";
+    temp_path = parts.folder + "/" + temp_name(counter++);
     int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -130,39 +185,44 @@ Bytes file_read_all(std::string_view path) {
   return data;
 }
 
-bool file_read_or_missing(std::string_view path, Bytes& out) {
+bool file_read_or_missing(std::string_view path, Bytes& out, Text* why) {
   int error = read_whole(path, out);
-  return error == 0 || error == ENOENT;
+  if (error == 0 || error == ENOENT) return true;
+  if (why) *why = file_error_text(error);
+  return false;
 }
 
-bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> parts) {
-  if (path.empty()) return false;
+namespace fs_detail {
+
+int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts) {
+  // A NUL would end the system's copy of the name early: another file.
+  if (path.empty() || path.find('\0') != std::string_view::npos) return EINVAL;
   std::string target = resolve_target(to_system(path));
   struct stat old {};
   bool exists = ::stat(target.c_str(), &old) == 0;
   // A file that may not be written stays as it is, as opening it would fail.
-  if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;
+  if (exists && !S_ISREG(old.st_mode)) return EISDIR;
+  if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
 
   std::string temp;
   Fd fd(create_temp_beside(target, temp));
-  if (!fd.ok()) return false;
-  bool ok = !exists || ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+  if (!fd.ok()) return errno;
+  int error = exists && ::fchmod(fd.get(), old.st_mode & 07777) != 0 ? errno : 0;
   // Best effort: only a privileged process may hand the file back to its owner.
-  if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) [[maybe_unused]]
+  if (!error && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) [[maybe_unused]]
     int ignored = ::fchown(fd.get(), old.st_uid, old.st_gid);
   for (const Bytes* part : parts)
-    if (ok && part && !part->empty()) ok = write_fully(fd.get(), part->data(), part->size());
-  ok = ok && ::fsync(fd.get()) == 0;
-  ok = fd.close() && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
+    if (!error && part && !part->empty()) error = write_fully(fd.get(), part->data(), part->size());
+  if (!error && ::fsync(fd.get()) != 0) error = errno;
+  if (!fd.close() && !error) error = errno;
+  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error) ::unlink(temp.c_str());
   // The folder is not synced: a crash may then keep the old file, which is
   // allowed, and a sync per page would halve the speed of a large run.
-  return true;
+  return error;
 }
+
+}  // namespace fs_detail
 
 bool dir_create(std::string_view path) {
   if (path.empty()) return false;

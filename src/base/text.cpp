@@ -57,9 +57,9 @@ std::size_t byte_search(const char* base, std::size_t p, std::size_t n, std::str
 // started at p visits (p itself is such a position), or npos.
 //
 // A byte search jumps to a candidate; whether the walk visits it follows from the
-// run of lead-range bytes (>= 0x80) just before it: the position after any byte
-// below 0x80 is always visited (that byte ends a character either way), and from
-// there the bytes of the run pair up. `known` is the furthest position known to be
+// run of lead bytes just before it: the position after any other byte is always
+// visited (that byte ends a character either way, alone or as a second byte), and
+// from there the bytes of the run pair up. `known` is the furthest position known to be
 // visited, so no byte is walked back over twice.
 std::size_t find_exact(std::string_view text, std::string_view sub, std::size_t p) {
   const std::size_t n = text.size(), m = sub.size();

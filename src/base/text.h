@@ -1,8 +1,9 @@
 #pragma once
 // GBK text primitives. A Text is a GBK byte string; positions are 1-based byte
 // positions, a failed search gives -1. Operations marked character-aware step
-// over a double-byte pair (lead byte >= 0x80 plus the byte after it) as one unit,
-// so a match never begins on the second byte of a pair.
+// over a double-byte pair (lead byte 0x81..0xFE plus the byte after it) as one
+// unit, so a match never begins on the second byte of a pair. 0x80 ("€" in code
+// page 936) and 0xFF are characters of their own.
 
 #include <cstdint>
 #include <optional>
@@ -64,6 +65,6 @@ Text txt_join(std::string_view first, std::string_view second, Parts&&... rest) 
 int txt_compare(std::string_view a, std::string_view b);
 
 // True when the byte begins a double-byte GBK character.
-constexpr bool is_lead_byte(unsigned char byte) { return byte >= 0x80; }
+constexpr bool is_lead_byte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
 }  // namespace quill

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,10 +114,12 @@ TEST(FileWriteAll, FailureLeavesOldFileAndNoTemp) {
   struct rlimit small = saved;
   small.rlim_cur = 4096;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  bool written = file_write_all(file.string(), Bytes(100000, 'x'));
+  Text why;
+  bool written = file_write_all(file.string(), Bytes(100000, 'x'), &why);
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(written);
+  EXPECT_EQ(why, gbk("磁盘空间不足"));
   EXPECT_EQ(read_file(file), "old contents");
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"page.htm"});
 }
@@ -136,12 +139,54 @@ TEST(FileWriteAll, ReadOnlyFolderOrFileGivesFalse) {
   fs::create_directory(folder);
   write_file(folder / "page.htm", "old");
   ::chmod(folder.c_str(), 0555);
-  EXPECT_FALSE(file_write_all((folder / "page.htm").string(), bytes_of("new")));
+  Text why;
+  EXPECT_FALSE(file_write_all((folder / "page.htm").string(), bytes_of("new"), &why));
+  EXPECT_EQ(why, gbk("没有写入权限"));
   ::chmod(folder.c_str(), 0755);
   EXPECT_EQ(read_file(folder / "page.htm"), "old");
   ::chmod((folder / "page.htm").c_str(), 0444);
   EXPECT_FALSE(file_write_all((folder / "page.htm").string(), bytes_of("new")));
   EXPECT_EQ(read_file(folder / "page.htm"), "old");
+}
+
+// Every name the folder can hold is writable, whatever the temporary file's
+// name; a name it cannot hold, or one a NUL byte would cut, fails whole.
+TEST(FileWriteAll, NameLengthLimitsAndNulBytes) {
+  ScratchFolder dir;
+  long name_max = ::pathconf(dir.path().c_str(), _PC_NAME_MAX);
+  ASSERT_GT(name_max, 16);
+  for (long length : {name_max - 13, name_max - 1, name_max}) {
+    std::string name(static_cast<std::size_t>(length), 'n');
+    ASSERT_TRUE(file_write_all(dir.gbk_path(name), bytes_of("x"))) << length;
+    EXPECT_EQ(read_file(dir.path() / name), "x");
+    fs::remove(dir.path() / name);
+  }
+  Text why;
+  std::string too_long(static_cast<std::size_t>(name_max) + 1, 'n');
+  EXPECT_FALSE(file_write_all(dir.gbk_path(too_long), bytes_of("x"), &why));
+  EXPECT_EQ(why, gbk("文件名过长"));
+  EXPECT_FALSE(file_write_all(dir.gbk_path("cut") + std::string("\0.htm", 5), bytes_of("x"), &why));
+  EXPECT_FALSE(file_write_all(dir.gbk_path("missing/page.htm"), bytes_of("x"), &why));
+  EXPECT_EQ(why, gbk("文件夹不存在"));
+  EXPECT_TRUE(names_in(dir.path()).empty());
+}
+
+// A writer killed between creating its temporary file and renaming it leaves the
+// file behind; the next write into the folder removes it, and only it.
+TEST(FileWriteAll, RemovesTempsOfWritersThatAreGone) {
+  ScratchFolder dir;
+  pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  char stale[64], alive[64];
+  std::snprintf(stale, sizeof stale, ".qm-%lx-3.tmp", static_cast<unsigned long>(gone));
+  std::snprintf(alive, sizeof alive, ".qm-%lx-0.tmp", static_cast<unsigned long>(::getppid()));
+  for (std::string name :
+       {std::string(stale), std::string(alive), std::string(".qm-zz-1.tmp"), std::string("other.tmp")})
+    write_file(dir.path() / name, "left");
+  ASSERT_TRUE(file_write_all(dir.gbk_path("page.htm"), bytes_of("x")));
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{alive, ".qm-zz-1.tmp", "other.tmp", "page.htm"}));
 }
 
 TEST(DirCreate, ExactlyOneFolder) {

@@ -206,5 +206,77 @@ TEST(IniStore, BatchWritesOnceOnCommit) {
   EXPECT_EQ(store.get_text("a", ""), "3");
 }
 
+// Names are trimmed on the way in as on the way out, so a padded name updates
+// the key a read finds instead of adding a line no read ever reaches.
+TEST(IniPut, PaddedNamesUpdateTheKeyReadsFind) {
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path, "[s]\r\nk=1\r\n");
+  ASSERT_TRUE(ini_put(path, " s\t", " k ", "2"));
+  ASSERT_TRUE(ini_put(path, "s", "\tnew", "3"));
+  EXPECT_EQ(read_file(path), "[s]\r\nk=2\r\nnew=3\r\n");
+  EXPECT_EQ(ini_get(path, "s", "k"), "2");
+  // Names the format would read back as something else are refused.
+  EXPECT_FALSE(ini_put(path, "s", "a=b", "v"));
+  EXPECT_FALSE(ini_put(path, "s", "[x]", "v"));
+  EXPECT_FALSE(ini_put(path, "s", "  ", "v"));
+  EXPECT_EQ(read_file(path), "[s]\r\nk=2\r\nnew=3\r\n");
+}
+
+// One value the format cannot keep costs only itself; the caller learns why.
+TEST(IniPutMany, WritesEveryKeyItCanAndSaysWhy) {
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  Text why;
+  EXPECT_FALSE(ini_put_many(path, {{"s", "a", "1"}, {"s", "b", "two\nlines"}, {"s", "c", "3"}}, &why));
+  EXPECT_EQ(why, gbk("无法保存换行符"));
+  EXPECT_EQ(read_file(path), "[s]\r\na=1\r\nc=3\r\n");
+
+  IniStore store;
+  store.set_file(path);
+  store.set_section("s");
+  store.begin_batch();
+  store.put_text("a", "x\ry");  // a lone CR is no line break the escape covers
+  store.put_text("c", "4");
+  EXPECT_FALSE(store.commit(&why));
+  EXPECT_EQ(why, gbk("无法保存换行符"));
+  EXPECT_EQ(store.get_text("c", ""), "4");
+  EXPECT_EQ(store.get_text("a", ""), "1");
+
+  store.set_file(dir.gbk_path("missing/a.ini"));
+  store.begin_batch();
+  store.put_text("a", "1");
+  EXPECT_FALSE(store.commit(&why));
+  EXPECT_EQ(why, gbk("文件夹不存在"));
+  EXPECT_TRUE(store.commit(&why));  // nothing pending
+  EXPECT_TRUE(why.empty());
+}
+
+// The view reads the file once: later changes to the file do not reach it, and
+// its lookups follow ini_get.
+TEST(IniView, OneReadManyLookups) {
+  ScratchFolder dir;
+  std::string path = dir.gbk_path("a.ini");
+  write_file(path,
+             "\xEF\xBB\xBFk=0\r\n[s]\r\n a = 1 \r\nq=\"x\"\rm=a\xA9\xAE*\xA9\xAE"
+             "b\n[S]\r\nb=2\r\n[t]\r\nb=3");
+  IniStore store;
+  store.set_file(path);
+  store.set_section("S");
+  IniView view = store.snapshot();
+  write_file(path, "");
+  EXPECT_EQ(view.get_text("A", "d"), "1");
+  EXPECT_EQ(view.get_text("q", "d"), "x");
+  EXPECT_EQ(view.get_text("m", "d"), "a\r\nb");
+  EXPECT_EQ(view.get_text("b", "d"), "d");  // the first of two equal sections counts
+  EXPECT_EQ(view.get_text("k", "d"), "d");  // a key before any section belongs to none
+  EXPECT_EQ(view.get_number("a", 7), 1.0);
+  EXPECT_EQ(view.get("t", "b"), "3");
+  EXPECT_EQ(view.get(" ", "b", "d"), "");
+  EXPECT_EQ(IniView("").get("s", "a", "d"), "");
+  EXPECT_EQ(IniView(dir.gbk_path("none.ini")).get("s", "a", "d"), "d");
+  EXPECT_EQ(store.get_text("a", "d"), "d");  // the store itself reads the file again
+}
+
 }  // namespace
 }  // namespace quill

@@ -7,6 +7,10 @@
 #include <random>
 
 #include "base/codepage.h"
+#include "base/convert.h"
+#include "base/fs.h"
+#include "base/fs_detail.h"
+#include "text_reference.h"
 
 namespace quill {
 namespace {
@@ -163,78 +167,11 @@ TEST(TxtMisc, SpacesJoinCompare) {
 
 // ---- fast paths against the plain character walk --------------------------
 
-// Case folding of single-byte characters only.
-bool walk_equal(std::string_view text, std::size_t p, std::string_view sub, bool ignore_case) {
-  for (std::size_t i = 0; i < sub.size(); ++i) {
-    auto c = static_cast<unsigned char>(text[p + i]);
-    if (is_lead_byte(c)) {
-      if (text.substr(p + i, sub.substr(i, 2).size()) != sub.substr(i, 2)) return false;
-      ++i;
-    } else if (auto d = static_cast<unsigned char>(sub[i]);
-               ignore_case ? std::toupper(c) != std::toupper(d) : c != d) {
-      return false;
-    }
-  }
-  return true;
-}
-
-int walk_find(std::string_view text, std::string_view sub, std::size_t p, bool ignore_case = false) {
-  while (sub.size() <= text.size() && p <= text.size() - sub.size()) {
-    if (walk_equal(text, p, sub, ignore_case)) return static_cast<int>(p) + 1;
-    if (is_lead_byte(static_cast<unsigned char>(text[p])) && p + 1 >= text.size()) break;
-    p += is_lead_byte(static_cast<unsigned char>(text[p])) ? 2 : 1;
-  }
-  return -1;
-}
-
-int walk_find_last(std::string_view window, std::string_view sub) {
-  int last = -1;
-  for (std::size_t p = 0; sub.size() <= window.size() && p <= window.size() - sub.size();) {
-    if (window.substr(p, sub.size()) == sub) last = static_cast<int>(p) + 1;
-    if (is_lead_byte(static_cast<unsigned char>(window[p])) && p + 1 >= window.size()) break;
-    p += is_lead_byte(static_cast<unsigned char>(window[p])) ? 2 : 1;
-  }
-  return last;
-}
-
-Text walk_replace(std::string_view text, std::string_view find, std::string_view with) {
-  Text out;
-  std::size_t p = 0;
-  while (find.size() <= text.size() && p <= text.size() - find.size()) {
-    if (text.substr(p, find.size()) == find) {
-      out.append(with);
-      p += find.size();
-      continue;
-    }
-    std::size_t k = is_lead_byte(static_cast<unsigned char>(text[p])) && p + 1 < text.size() ? 2 : 1;
-    out.append(text.substr(p, k));
-    p += k;
-  }
-  if (p < text.size()) out.append(text.substr(p));
-  return out;
-}
-
-TextList walk_split(std::string_view text, std::string_view sep) {
-  TextList items;
-  std::size_t start = 0, p = 0;
-  while (sep.size() <= text.size() && p <= text.size() - sep.size()) {
-    if (text.substr(p, sep.size()) == sep) {
-      items.emplace_back(text.substr(start, p - start));
-      start = p = p + sep.size();
-      continue;
-    }
-    if (is_lead_byte(static_cast<unsigned char>(text[p])) && p + 1 >= text.size()) break;
-    p += is_lead_byte(static_cast<unsigned char>(text[p])) ? 2 : 1;
-  }
-  if (start < text.size()) items.emplace_back(text.substr(start));
-  return items;
-}
-
 // Few distinct bytes, so that candidates often fall on second bytes; invalid
 // pairs (lead byte + low byte) and lone lead bytes included.
 Text random_gbk(std::mt19937& rng, std::size_t length) {
-  static const unsigned char alphabet[] = {'a',  'A',  ',',  '\r', '\n', 0x00,
-                                           0x41, 0x85, 0xB0, 0xA1, 0xC4, 0xE3};
+  static const unsigned char alphabet[] = {'a',  'A',  ',',  '\r', '\n', 0x00, 0x41,
+                                           0x85, 0xB0, 0xA1, 0xC4, 0xE3, 0x80, 0xFF};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
   Text text;
   for (std::size_t i = 0; i < length; ++i) text += static_cast<char>(alphabet[pick(rng)]);
@@ -250,15 +187,18 @@ TEST(TxtFastPath, MatchesCharacterWalk) {
     std::uniform_int_distribution<int> start(0, static_cast<int>(text.size()) + 1);
     int s = start(rng);
     SCOPED_TRACE(::testing::PrintToString(text) + " / " + ::testing::PrintToString(sub));
-    ASSERT_EQ(txt_find(text, sub), walk_find(text, sub, 0));
-    ASSERT_EQ(txt_find(text, sub, std::nullopt, true), walk_find(text, sub, 0, true));
+    ASSERT_EQ(txt_find(text, sub), reference::find_position(text, sub, 0));
+    ASSERT_EQ(txt_find(text, sub, std::nullopt, true), reference::find_position(text, sub, 0, true));
     std::size_t region = static_cast<std::size_t>(std::max(s - 1, 0));
-    ASSERT_EQ(txt_find(text, sub, s), region >= text.size() ? -1 : walk_find(text, sub, region));
-    ASSERT_EQ(txt_find_last(text, sub), walk_find_last(text, sub));
+    ASSERT_EQ(txt_find(text, sub, s),
+              region >= text.size() ? -1 : reference::find_position(text, sub, region));
+    ASSERT_EQ(txt_find_last(text, sub), reference::find_last(text, sub));
     ASSERT_EQ(txt_find_last(text, sub, s),
-              s <= 1 ? -1 : walk_find_last(std::string_view(text).substr(0, region), sub));
-    ASSERT_EQ(txt_replace(text, sub, "#"), walk_replace(text, sub, "#"));
-    ASSERT_EQ(txt_split(text, sub), walk_split(text, sub));
+              s <= 1 ? -1 : reference::find_last(std::string_view(text).substr(0, region), sub));
+    ASSERT_EQ(txt_replace(text, sub, "#"), reference::replace(text, sub, "#"));
+    ASSERT_EQ(txt_split(text, sub), reference::split(text, sub));
+    ASSERT_EQ(txt_trim(text), reference::trim(text));
+    ASSERT_EQ(txt_upper(text), reference::upper_text(text));
   }
 }
 
@@ -266,6 +206,48 @@ TEST(TxtCodepage, ChineseLiteralsSearchable) {
   Text text = gbk("女装,男装，童装");
   EXPECT_EQ(txt_split(text, ","), (TextList{gbk("女装"), gbk("男装，童装")}));
   EXPECT_EQ(txt_find(text, gbk("童装")), 12);
+}
+
+// Every character the code-page converter writes is one character to the text
+// layer: as many bytes as the converter wrote, never more, never fewer.
+TEST(TxtCodepage, EveryConvertedCharacterIsOneCharacter) {
+  int checked = 0;
+  for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    Text g = utf16_to_gbk(std::u16string(1, static_cast<char16_t>(c)));
+    if (g.empty() || (g == "?" && c != U'?')) continue;
+    SCOPED_TRACE(::testing::PrintToString(g));
+    ASSERT_LE(g.size(), 2u);
+    ASSERT_EQ(txt_split(g + "\r\n" + g + "\r\n", "\r\n"), (TextList{g, g}));
+    ASSERT_EQ(txt_find(g + ",", ","), static_cast<int>(g.size()) + 1);
+    ASSERT_EQ(txt_upper(g + "a"), txt_upper(g) + "A");
+    if (g.size() == 2) {
+      Text second = g.substr(1);
+      if (second[0] != g[0]) {
+        ASSERT_EQ(txt_find(g, second), -1);
+      }
+      ASSERT_EQ(txt_find_last(g + second, second), 3);
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 20000);
+}
+
+TEST(TxtCodepage, EuroAndFfStandAlone) {
+  const Text euro = gbk("€");
+  ASSERT_EQ(euro, "\x80");
+  EXPECT_EQ(txt_split(gbk("欧元价€\r\n连衣裙"), "\r\n"), (TextList{gbk("欧元价€"), gbk("连衣裙")}));
+  for (const Text& single : {euro, Text("\xFF")}) {
+    EXPECT_EQ(txt_find(single + "a", "a"), 2);
+    EXPECT_EQ(txt_find_last(single + ",", ","), 2);
+    EXPECT_EQ(txt_replace(single + "a", "a", "b"), single + "b");
+    EXPECT_EQ(txt_upper(single + "a"), single + "A");
+    EXPECT_EQ(txt_lower(single + "A"), single + "a");
+    EXPECT_EQ(txt_trim(single + "\xA1\xA1"), single);
+    EXPECT_EQ(fold_full_width(single + "\xA3\xB1"), single + "1");  // full-width 1
+    std::string path = "a" + std::string(kPathSeparator) + single + std::string(kPathSeparator) + "b";
+    EXPECT_EQ(fs_detail::last_separator(path), 3u);
+  }
 }
 
 }  // namespace

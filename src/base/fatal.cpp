@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/convert.h"
-#include "base/ui_hooks.h"
+#include "base/codepage.h"
 
 namespace quill {
 namespace {
@@ -17,23 +17,16 @@ constexpr std::string_view kErrorCode = "\xB4\xED\xCE\xF3\xB4\xFA\xC2\xEB\xA3\xB
 constexpr std::string_view kErrorMessage = "\xB4\xED\xCE\xF3\xD0\xC5\xCF\xA2\xA3\xBA";   // 错误信息：
 constexpr std::string_view kErrorCaption = "\xB4\xED\xCE\xF3";                           // 错误
 
-// 数组成员引用下标必须大于等于1
-constexpr std::string_view kIndexBelowOne =
-    "\xCA\xFD\xD7\xE9\xB3\xC9\xD4\xB1\xD2\xFD\xD3\xC3\xCF\xC2\xB1\xEA\xB1\xD8\xD0\xEB\xB4\xF3\xD3\xDA"
-    "\xB5\xC8\xD3\xDA"
-    "1";
-// 数组成员引用下标超出定义范围
-constexpr std::string_view kIndexBeyondEnd =
-    "\xCA\xFD\xD7\xE9\xB3\xC9\xD4\xB1\xD2\xFD\xD3\xC3\xCF\xC2\xB1\xEA\xB3\xAC\xB3\xF6\xB6\xA8\xD2\xE5"
-    "\xB7\xB6\xCE\xA7";
-// “多项选择”命令的索引值参数小于零或超出了所提供参数表范围
-constexpr std::string_view kSelectorOutOfRange =
-    "\xA1\xB0\xB6\xE0\xCF\xEE\xD1\xA1\xD4\xF1\xA1\xB1\xC3\xFC\xC1\xEE\xB5\xC4\xCB\xF7\xD2\xFD\xD6\xB5"
-    "\xB2\xCE\xCA\xFD\xD0\xA1\xD3\xDA\xC1\xE3\xBB\xF2\xB3\xAC\xB3\xF6\xC1\xCB\xCB\xF9\xCC\xE1\xB9\xA9"
-    "\xB2\xCE\xCA\xFD\xB1\xED\xB7\xB6\xCE\xA7";
 // 分配 %d 字节内存失败!
 constexpr std::string_view kAllocPrefix = "\xB7\xD6\xC5\xE4 ";
 constexpr std::string_view kAllocSuffix = " \xD7\xD6\xBD\xDA\xC4\xDA\xB4\xE6\xCA\xA7\xB0\xDC!";
+
+FatalBox fatal_box = nullptr;
+
+void print_to_stderr(const Text& message, const Text& caption) {
+  const std::string line = gbk_to_utf8(caption) + " " + gbk_to_utf8(message) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
 
 // Kept back so that the box can still be built and shown once memory runs out.
 void* reserve = nullptr;
@@ -79,7 +72,7 @@ Text fatal_error_text(std::optional<int> number, std::string_view message) {
 }
 
 void fatal_error(std::optional<int> number, std::string_view message) {
-  show_message(fatal_error_text(number, message), kMbIconError, Text(kErrorCaption));
+  (fatal_box ? fatal_box : print_to_stderr)(fatal_error_text(number, message), Text(kErrorCaption));
   std::fflush(nullptr);
   std::_Exit(-1);
 }
@@ -93,21 +86,14 @@ void fatal_out_of_memory(std::size_t bytes) {
   fatal_error(std::nullopt, txt_join(kAllocPrefix, number, kAllocSuffix));
 }
 
+void set_fatal_box(FatalBox box) { fatal_box = box; }
+
 void install_out_of_memory_handler() {
   if (!reserve) reserve = std::malloc(256 * 1024);
   std::set_new_handler(out_of_memory_handler);
 }
 
-const Text& list_item(const TextList& list, int index) {
-  if (index < 1) fatal_error(4, kIndexBelowOne);
-  if (static_cast<std::size_t>(index) > list.size()) fatal_error(1, kIndexBeyondEnd);
-  return list[static_cast<std::size_t>(index) - 1];
-}
 
-std::string_view choose(int index, std::initializer_list<std::string_view> choices) {
-  if (index < 0 || static_cast<std::size_t>(index) >= choices.size()) fatal_error(9, kSelectorOutOfRange);
-  return choices.begin()[index];
-}
 
 }  // namespace quill
 

@@ -2,7 +2,6 @@
 // Fatal errors: a box titled "错误" with the error icon, then exit code -1.
 
 #include <cstddef>
-#include <initializer_list>
 #include <optional>
 #include <string_view>
 
@@ -20,9 +19,9 @@ Text fatal_error_text(std::optional<int> number, std::string_view message);
 // replaced to pass it on).
 void install_out_of_memory_handler();
 
-// 1-based checked access: below 1 is fatal error 4, beyond the last item error 1.
-const Text& list_item(const TextList& list, int index);
-// The index-th (0-based) choice; outside the choices is fatal error 9.
-std::string_view choose(int index, std::initializer_list<std::string_view> choices);
+// Shows the box of a fatal error; the window puts in its own at start. Without
+// one the text goes to standard error in UTF-8.
+using FatalBox = void (*)(const Text& message, const Text& caption);
+void set_fatal_box(FatalBox box);
 
 }  // namespace quill

@@ -27,7 +27,7 @@ Bytes file_read_all(std::string_view path);
 // and true; false when the file exists but cannot be read, so that nothing
 // overwrites what could not be read; why (when given) then gets the reason.
 bool file_read_or_missing(std::string_view path, Bytes& out, Text* why = nullptr);
-// Replaces the file's contents with the parts in order, atomically: the data goes
+// Replaces the file's contents, atomically: the data goes
 // to a temporary file in the same folder that is renamed over the target, so the
 // old contents or the new ones survive a crash, never a mixture. An existing
 // file keeps its permissions. False on an empty path or any failure (the old
@@ -35,8 +35,7 @@ bool file_read_or_missing(std::string_view path, Bytes& out, Text* why = nullptr
 // name the file system cannot take, gives false; no name is ever cut short.
 // Leftover temporary files of writers that were killed are removed from the
 // folder by the next write into it.
-bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> parts);
-// As above; on false, why (when given) gets a short GBK reason (file_error_text).
+// On false, why (when given) gets a short GBK reason (file_error_text).
 bool file_write_all(std::string_view path, const Bytes& data, Text* why = nullptr);
 // A short GBK reason for a failed file operation's errno, such as "没有写入权限"
 // or "磁盘空间不足"; an errno without its own text gives one with the number.
@@ -52,7 +51,6 @@ bool path_taken(std::string_view path);
 // File attribute bits as the directory scan reports them.
 inline constexpr unsigned kAttrReadOnly = 0x01;
 inline constexpr unsigned kAttrHidden = 0x02;
-inline constexpr unsigned kAttrSystem = 0x04;
 inline constexpr unsigned kAttrDirectory = 0x10;
 inline constexpr unsigned kAttrArchive = 0x20;
 

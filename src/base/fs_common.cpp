@@ -9,10 +9,6 @@
 
 namespace quill {
 
-bool file_write_all(std::string_view path, std::initializer_list<const Bytes*> parts) {
-  return fs_detail::write_parts(path, parts) == 0;
-}
-
 bool file_write_all(std::string_view path, const Bytes& data, Text* why) {
   int error = fs_detail::write_parts(path, {&data});
   if (error && why) *why = file_error_text(error);

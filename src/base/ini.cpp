@@ -275,14 +275,6 @@ bool ini_put_many(std::string_view file, const std::vector<IniWrite>& writes, Te
   return all_kept;
 }
 
-bool ini_put_all(std::string_view file, std::string_view section,
-                 const std::vector<std::pair<Text, Text>>& entries) {
-  std::vector<IniWrite> writes;
-  writes.reserve(entries.size());
-  for (const auto& [key, value] : entries) writes.push_back({Text(section), key, value});
-  return ini_put_many(file, writes);
-}
-
 bool ini_put(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {
   return ini_put_many(file, {{Text(section), Text(key), Text(value)}});
 }

@@ -22,9 +22,6 @@ Text ini_get(std::string_view file, std::string_view section, std::string_view k
 // as ini_get trims them, so " k" replaces k. False on an empty file, section or
 // key, a key holding "=" or starting with "[", or CR or LF anywhere.
 bool ini_put(std::string_view file, std::string_view section, std::string_view key, std::string_view value);
-// Several keys of one section in one file update, applied in order.
-bool ini_put_all(std::string_view file, std::string_view section,
-                 const std::vector<std::pair<Text, Text>>& entries);
 
 struct IniWrite {
   Text section, key, value;

@@ -6,9 +6,9 @@
 namespace quill::shell {
 namespace {
 
-void override_from(std::string_view file, std::string_view key_utf8, Text& value) {
+void override_from(const IniView& settings, std::string_view key_utf8, Text& value) {
   static const Text section = gbk("网络");
-  Text configured = ini_get(file, section, gbk(key_utf8));
+  Text configured = settings.get(section, gbk(key_utf8));
   if (!configured.empty()) value = std::move(configured);
 }
 
@@ -16,12 +16,13 @@ void override_from(std::string_view file, std::string_view key_utf8, Text& value
 
 void ReadNetworkSettings(std::string_view settings_file, generator::RunEnvironment& environment) {
   if (settings_file.empty()) return;
-  override_from(settings_file, "网关", environment.gateway);
-  override_from(settings_file, "百度", environment.short_link_services.baidu);
-  override_from(settings_file, "CNZZ", environment.short_link_services.cnzz);
-  override_from(settings_file, "Baid", environment.short_link_services.baid);
-  override_from(settings_file, "图片服务器", environment.picture_host);
-  override_from(settings_file, "证书", environment.ca_file);
+  const IniView settings(settings_file);
+  override_from(settings, "网关", environment.gateway);
+  override_from(settings, "百度", environment.short_link_services.baidu);
+  override_from(settings, "CNZZ", environment.short_link_services.cnzz);
+  override_from(settings, "Baid", environment.short_link_services.baid);
+  override_from(settings, "图片服务器", environment.picture_host);
+  override_from(settings, "证书", environment.ca_file);
 }
 
 }  // namespace quill::shell

@@ -102,14 +102,13 @@ bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why) {
   store.put_number(k.template_index, controls.template_index);
   store.put_text(k.save_dir, controls.save_dir);
   store.put_number(k.path_style, controls.path_style);
-  (void)why;  // TODO merge
-  return store.commit();
+  return store.commit(why);
 }
 
 StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view program_dir,
                                const std::function<int()>& list_templates) {
   const Keys& k = keys();
-  IniStore reader = store;
+  IniView reader = store.snapshot();
   reader.set_section(k.section);
   StoredControls c = current;
   c.keywords = reader.get_text(k.keywords, current.keywords);

@@ -88,22 +88,6 @@ TEST_F(Settings, EscapeMarkerTypedInKeywordsComesBackAsLineBreak) {
   EXPECT_EQ(restore().keywords, "a\r\nb");
 }
 
-TEST_F(Settings, TemplateListRunsBetweenPictureSizeAndSaveFolder) {
-  write_ini("[通常配置]\r\n尺寸=1\r\n模板=1\r\n");
-  bool listed = false;
-  // Keys are read from the file as they are due: what the listing changes shows
-  // which keys were read before it and which after.
-  const StoredControls c = RestoreSettings(store, InitialControls(), "/prog", [&] {
-    listed = true;
-    write_ini("[通常配置]\r\n尺寸=2\r\n模板=2\r\n保存目录=/later\r\n");
-    return 3;
-  });
-  EXPECT_TRUE(listed);
-  EXPECT_EQ(c.picture_size, 1);
-  EXPECT_EQ(c.template_index, 1);
-  EXPECT_EQ(c.save_dir, "/later");
-}
-
 TEST(FitSelection, FitsToTheList) {
   EXPECT_EQ(FitSelection(3, 4), 3);
   EXPECT_EQ(FitSelection(4, 4), 3);

@@ -6,7 +6,7 @@
 #include <deque>
 #include <optional>
 
-#include "base/ui_hooks.h"
+#include "base/message_box.h"
 #include "shell/gui/qt_text.h"
 
 namespace quill::shell::gui {

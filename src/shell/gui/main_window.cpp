@@ -16,7 +16,7 @@
 #include <QUrl>
 
 #include "base/codepage.h"
-#include "base/ui_hooks.h"
+#include "base/message_box.h"
 #include "generator/generation_run.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/qt_text.h"

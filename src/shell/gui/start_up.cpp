@@ -9,6 +9,8 @@
 
 #include "base/fatal.h"
 #include "base/fs.h"
+#include "base/message_box.h"
+#include "shell/gui/dialogs.h"
 #include "shell/gui/main_window.h"
 #include "shell/gui/qt_text.h"
 #include "shell/session.h"
@@ -30,6 +32,11 @@ void take_screenshot(MainWindow& window, const QString& file) {
   });
 }
 
+// A fatal error's box, drawn by the window's own message box.
+void show_fatal_box(const Text& message, const Text& caption) {
+  run_message_box(message, kMbIconError | kMbTaskModal, caption);
+}
+
 }  // namespace
 
 bool LoadQtTranslation() {
@@ -42,6 +49,7 @@ bool LoadQtTranslation() {
 int StartUp(int argc, char** argv) {
   install_out_of_memory_handler();
   QApplication app(argc, argv);
+  set_fatal_box(show_fatal_box);
   const Text program_dir = exe_directory();
   QDir::setCurrent(from_gbk(program_dir));
   LoadQtTranslation();

@@ -14,7 +14,7 @@
 #include <QUrl>
 #include <QtTest>
 
-#include "base/ui_hooks.h"
+#include "base/message_box.h"
 #include "program_folder.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/start_up.h"

@@ -1,0 +1,53 @@
+cmake_minimum_required(VERSION 3.25)
+# The folders are layers: each may include only itself and the folders below it,
+# and nothing but the window (and its entry point) includes Qt.
+#   base <- net <- openapi, shortlink <- generator <- shell <- shell/gui
+set(allowed_base base)
+set(allowed_net base net)
+set(allowed_openapi base net openapi)
+set(allowed_shortlink base net shortlink)
+set(allowed_generator base net openapi shortlink generator)
+set(allowed_shell base net openapi shortlink generator shell)
+set(allowed_gui base net openapi shortlink generator shell gui)
+
+# The module a path inside src/ belongs to ("shell/gui/..." is the window).
+function(module_of path out)
+  if(path MATCHES "^shell/gui/")
+    set(${out} gui PARENT_SCOPE)
+  elseif(path MATCHES "^([a-z]+)/")
+    set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  else()
+    set(${out} "" PARENT_SCOPE)
+  endif()
+endfunction()
+
+set(offences "")
+file(GLOB_RECURSE sources RELATIVE ${ROOT}/src ${ROOT}/src/*.h ${ROOT}/src/*.cpp)
+foreach(source IN LISTS sources)
+  module_of(${source} from)
+  file(STRINGS ${ROOT}/src/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
+  foreach(line IN LISTS includes)
+    if(line MATCHES "#[ \t]*include[ \t]*<Q" AND NOT from STREQUAL "gui")
+      list(APPEND offences "${source}: Qt in the core: ${line}")
+    endif()
+    if(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+      module_of(${CMAKE_MATCH_1} to)
+      if(to AND NOT to IN_LIST allowed_${from})
+        list(APPEND offences "${source}: ${from} may not include ${CMAKE_MATCH_1}")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+
+# The batch tool is the core alone.
+file(STRINGS ${ROOT}/app/batch_main.cpp includes REGEX "#[ \t]*include")
+foreach(line IN LISTS includes)
+  if(line MATCHES "<Q|shell/gui/")
+    list(APPEND offences "app/batch_main.cpp: ${line}")
+  endif()
+endforeach()
+
+if(offences)
+  list(JOIN offences "\n  " text)
+  message(FATAL_ERROR "Includes that cross the layers:\n  ${text}")
+endif()

@@ -96,6 +96,7 @@ class AnswerServer {
       const auto it = keyword == form.end() ? answers_.end() : answers_.find(keyword->second);
       res.set_content(it == answers_.end() ? fallback_ : it->second, "text/xml;charset=UTF-8");
     });
+    server_.set_tcp_nodelay(true);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -39,6 +39,7 @@ class ServiceServer : public ::testing::Test {
       last_query = req.get_param_value("url");
       res.set_content(answer, "text/plain");
     });
+    server.set_tcp_nodelay(true);
     port = server.bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server.listen_after_bind(); });
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -359,7 +359,9 @@ int run(const Options& o) {
   const std::size_t workers = o.hang || o.shortener_hang ? 64 : 16;
   server->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
   server->set_payload_max_length(16u << 20);
-  if (o.drip_ms > 0) server->set_tcp_nodelay(true);  // one byte, one segment
+  // Clients keep their connections: without it an answer written in two pieces
+  // waits for the client's delayed acknowledgement (and a drip sends one byte a segment).
+  server->set_tcp_nodelay(true);
   GatewayFaults faults(o);
   int port = o.port;
   install_routes(*server, o, log, faults, port);

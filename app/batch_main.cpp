@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -38,6 +40,8 @@ constexpr std::string_view kUsage =
     "  --keywords-file FILE  keyword lines from FILE (GBK, or UTF-8 with a byte-order mark)\n"
     "  --short-links N       shorten links with service N (0 百度, 1 CNZZ, 2 Baid)\n"
     "  --gateway URL         the open platform gateway for this run\n"
+    "  --wait SECONDS        how long a request may wait for its answer\n"
+    "                        (default 30 for the platform, 90 for link services)\n"
     "  --replace all|none|cancel\n"
     "                        the answer when a resource file exists already (default all)\n"
     "  --quiet               no progress lines and no summary\n"
@@ -59,6 +63,7 @@ void print(std::string_view utf8) {
 struct Options {
   std::optional<std::string> program_dir, template_name, keywords_file, gateway;
   int short_link_service = -1;
+  std::optional<std::chrono::milliseconds> wait;
   ReplaceAnswer replace = ReplaceAnswer::yes_to_all;
   bool quiet = false;
 };
@@ -105,6 +110,13 @@ std::optional<Options> parse_options(int argc, char** argv) {
       options.keywords_file = value();
     } else if (arg == "--gateway") {
       options.gateway = value();
+    } else if (arg == "--wait") {
+      const std::string text = value();
+      char* end = nullptr;
+      const double seconds = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(seconds > 0 && seconds <= 3600))
+        throw UsageError{"--wait takes a number of seconds from 0 to 3600"};
+      options.wait = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
     } else if (arg == "--short-links") {
       const std::string n = value();
       if (n != "0" && n != "1" && n != "2") throw UsageError{"--short-links takes 0, 1 or 2"};
@@ -211,6 +223,7 @@ int run(const Options& options) {
 
   generator::RunEnvironment environment = shell::RunEnvironmentOf(session);
   if (options.gateway) environment.gateway = utf8_to_gbk(*options.gateway);
+  if (options.wait) environment.api_wait = environment.short_link_wait = *options.wait;
 
   shell::StoredRunControls controls(std::move(stored), std::move(template_name), options.short_link_service);
   std::stop_source stop;

@@ -199,7 +199,7 @@ class Engine {
       collect_finished();
       curl_multi_poll(multi_, nullptr, 0, running_.empty() ? 1000 : 100, nullptr);
     }
-    for (auto& [easy, running] : running_) end(easy, Failure::stopped);
+    while (!running_.empty()) end(running_.begin()->first, Failure::stopped);
     std::lock_guard lock(mutex_);
     for (auto& exchange : incoming_) exchange->finish({{}, 0, Failure::stopped});
     incoming_.clear();

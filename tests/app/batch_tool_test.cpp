@@ -96,6 +96,25 @@ TEST_F(BatchTool, ShortLinksAndGatewayOptions) {
   EXPECT_NE(err.find("2012：连接被拒绝"), std::string::npos) << err;
 }
 
+TEST_F(BatchTool, HostileGatewaysExitWithFourAndKeepThePages) {
+  write_file(dir / "k.txt", "2012");
+  const std::string keywords = " --keywords-file '" + (dir / "k.txt").string() + "'";
+  ASSERT_EQ(batch(keywords), 0) << err;
+  const std::string good = read_file(dir / "prog/已生成/2012.htm");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> modes = {
+      {{"--hang"}, "2012：超时"},
+      {{"--reset-mid-body"}, "2012：连接中断"},
+      {{"--error", "7"}, "2012：错误 7 App Call Limited"},
+  };
+  for (const auto& [options, why] : modes) {
+    SandboxProcess hostile(options);
+    ASSERT_TRUE(hostile.running());
+    EXPECT_EQ(batch("--wait 0.3 --gateway " + hostile.gateway() + keywords), 4) << options[0] << err;
+    EXPECT_EQ(read_file(dir / "prog/已生成/2012.htm"), good) << options[0];
+    EXPECT_NE(err.find(why), std::string::npos) << err;
+  }
+}
+
 TEST_F(BatchTool, TemplateWithoutProductLoopExitsWithOne) {
   write_file(dir / "prog/模板/空/模板文件.htm", gbk("<p>[#商品循环开始#][#商品循环结束#]</p>"));
   EXPECT_EQ(batch("--template 空"), 1);

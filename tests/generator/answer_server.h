@@ -3,15 +3,13 @@
 // test writes itself: per keyword, the XML body to send back. It records every
 // request's form so a test can look at what was asked.
 
-#include <httplib.h>
+#include "support/loopback_server.h"
 
 #include <cctype>
-#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quill::testing {
@@ -86,27 +84,27 @@ inline std::string answer_xml(const std::vector<Record>& records) {
 
 class AnswerServer {
  public:
-  AnswerServer() {
-    server_.Post("/router/rest", [this](const httplib::Request& req, httplib::Response& res) {
-      const Form form = parse_form(req.body);
-      std::unique_lock lock(mutex_);
-      forms_.push_back(form);
-      released_.wait(lock, [this] { return !holding_; });
-      const auto keyword = form.find("keyword");
-      const auto it = keyword == form.end() ? answers_.end() : answers_.find(keyword->second);
-      res.set_content(it == answers_.end() ? fallback_ : it->second, "text/xml;charset=UTF-8");
-    });
-    server_.set_tcp_nodelay(true);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  AnswerServer()
+      : server_([this](LoopbackConnection& connection) {
+          const Form form = parse_form(RawRequest::parse(connection.request()).body);
+          std::string xml;
+          {
+            std::unique_lock lock(mutex_);
+            forms_.push_back(form);
+            released_.wait(lock, [this] { return !holding_ || stopping_; });
+            if (stopping_) return;
+            const auto keyword = form.find("keyword");
+            const auto it = keyword == form.end() ? answers_.end() : answers_.find(keyword->second);
+            xml = it == answers_.end() ? fallback_ : it->second;
+          }
+          connection.send(LoopbackServer::ok(xml, "Content-Type: text/xml;charset=UTF-8\r\n"));
+        }) {}
   ~AnswerServer() {
-    release();
-    server_.stop();
-    thread_.join();
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    released_.notify_all();
   }
-  std::string gateway() const { return "http://127.0.0.1:" + std::to_string(port_) + "/router/rest?"; }
+  std::string gateway() const { return server_.url("/router/rest?"); }
   // The answer for a keyword given in UTF-8, as the gateway receives it.
   void answer(const std::string& keyword_utf8, const std::string& xml) {
     std::lock_guard lock(mutex_);
@@ -132,15 +130,14 @@ class AnswerServer {
   }
 
  private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
   std::mutex mutex_;
   std::condition_variable released_;
   bool holding_ = false;
+  bool stopping_ = false;
   std::map<std::string, std::string> answers_;
   std::string fallback_ = "<error_response><code>7</code></error_response>";
   std::vector<Form> forms_;
+  LoopbackServer server_;  // last: stopped first, while the state above still lives
 };
 
 }  // namespace quill::testing

@@ -40,6 +40,10 @@ constexpr std::string_view kUsage =
     "  --keywords-file FILE  keyword lines from FILE (GBK, or UTF-8 with a byte-order mark)\n"
     "  --short-links N       shorten links with service N (0 百度, 1 CNZZ, 2 Baid)\n"
     "  --gateway URL         the open platform gateway for this run\n"
+    "  --jobs N              requests made at a time, 1 to 16 (default 4; 1 makes\n"
+    "                        them one after another, as a click does)\n"
+    "  --retries N           more tries of a call the platform turned away for now\n"
+    "                        (rate limit, service unavailable), 0 to 10 (default 3)\n"
     "  --wait SECONDS        how long a request may wait for its answer\n"
     "                        (default 30 for the platform, 90 for link services)\n"
     "  --replace all|none|cancel\n"
@@ -64,6 +68,8 @@ struct Options {
   std::optional<std::string> program_dir, template_name, keywords_file, gateway;
   int short_link_service = -1;
   std::optional<std::chrono::milliseconds> wait;
+  int jobs = 4;
+  std::optional<int> retries;
   ReplaceAnswer replace = ReplaceAnswer::yes_to_all;
   bool quiet = false;
 };
@@ -77,6 +83,15 @@ std::optional<ReplaceAnswer> parse_replace(std::string_view value) {
   if (value == "none") return ReplaceAnswer::no_to_all;
   if (value == "cancel") return ReplaceAnswer::cancel;
   return std::nullopt;
+}
+
+// A whole number from low to high, or a UsageError naming the option.
+int small_number(const std::string& option, const std::string& text, int low, int high) {
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < low || n > high)
+    throw UsageError{option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high)};
+  return static_cast<int>(n);
 }
 
 // Throws UsageError; returns nullopt when --help or --version was answered.
@@ -110,6 +125,10 @@ std::optional<Options> parse_options(int argc, char** argv) {
       options.keywords_file = value();
     } else if (arg == "--gateway") {
       options.gateway = value();
+    } else if (arg == "--jobs") {
+      options.jobs = small_number(arg, value(), 1, 16);
+    } else if (arg == "--retries") {
+      options.retries = small_number(arg, value(), 0, 10);
     } else if (arg == "--wait") {
       const std::string text = value();
       char* end = nullptr;
@@ -224,6 +243,8 @@ int run(const Options& options) {
   generator::RunEnvironment environment = shell::RunEnvironmentOf(session);
   if (options.gateway) environment.gateway = utf8_to_gbk(*options.gateway);
   if (options.wait) environment.api_wait = environment.short_link_wait = *options.wait;
+  environment.jobs = options.jobs;
+  if (options.retries) environment.retries = *options.retries;
 
   shell::StoredRunControls controls(std::move(stored), std::move(template_name), options.short_link_service);
   std::stop_source stop;

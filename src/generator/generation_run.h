@@ -64,6 +64,8 @@ struct RunEnvironment {
   Text ca_file;  // certificates for https addresses, "" for the system's
   std::chrono::milliseconds api_wait = net::kApiWait;
   std::chrono::milliseconds short_link_wait = net::kShortLinkWait;
+  int jobs = 1;     // requests made at a time
+  int retries = 3;  // more tries of a call the platform turned away for now
 };
 
 struct RunContext {

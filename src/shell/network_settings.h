@@ -11,7 +11,9 @@ namespace quill::shell {
 // Overrides environment's addresses with every non-empty key of section "网络"
 // of the settings file: "网关" (a full URL ending in "/router/rest?"), "百度",
 // "CNZZ", "Baid" (service URLs), "图片服务器" (host[:port]), "证书" (a
-// certificate file for https). A missing file or section changes nothing.
+// certificate file for https), "并发" (requests at a time, 1-16) and "重试"
+// (more tries of a turned-away call, 0-10); numbers outside those ranges are
+// fitted to them. A missing file or section changes nothing.
 void ReadNetworkSettings(std::string_view settings_file, generator::RunEnvironment& environment);
 
 }  // namespace quill::shell

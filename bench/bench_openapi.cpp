@@ -18,7 +18,7 @@
 
 #include "base/codepage.h"
 #include "openapi/api_call.h"
-#include "openapi/http_transport.h"
+#include "net/http.h"
 
 namespace {
 
@@ -72,8 +72,8 @@ const quill::Text& query() {
 // A body signed now; the gateway accepts it for ten minutes.
 std::string signed_body() {
   quill::Text format;
-  return quill::BuildSignedForm(kKey, kSecret, kMethod, quill::SplitQueryPairs(query()), "", format,
-                                quill::PlatformTimeNow())
+  return quill::openapi::BuildSignedForm(kKey, kSecret, kMethod, quill::openapi::SplitQueryPairs(query()), "", format,
+                                quill::openapi::PlatformTimeNow())
       .body;
 }
 
@@ -89,7 +89,7 @@ void BM_CallOpenApi(benchmark::State& state) {
   double cpu = cpu_seconds();
   for (auto _ : state) {
     quill::Text format;
-    quill::Text answer = quill::CallOpenApi(gateway, kKey, kSecret, kMethod, query(), "", format);
+    quill::Text answer = quill::openapi::CallOpenApi(gateway, kKey, kSecret, kMethod, query(), "", format);
     if (answer.find("<click_url>") == quill::Text::npos) state.SkipWithError("no items");
     bytes += answer.size();
   }
@@ -136,7 +136,7 @@ void BM_PlainCurlPost(benchmark::State& state) {
 // The client-side parts on their own, on a recorded 40-item answer.
 std::string recorded_answer() {
   static const std::string answer = [] {
-    quill::Bytes bytes = quill::HttpRequest(sandbox().gateway(), "POST", signed_body(), 30);
+    quill::Bytes bytes = quill::net::HttpRequest(sandbox().gateway(), "POST", signed_body(), std::chrono::seconds(30));
     return std::string(bytes.begin(), bytes.end());
   }();
   return answer;
@@ -144,18 +144,18 @@ std::string recorded_answer() {
 
 void BM_DecodeAnswer(benchmark::State& state) {
   std::string answer = recorded_answer();
-  for (auto _ : state) benchmark::DoNotOptimize(quill::Utf8ToGbk(answer));
+  for (auto _ : state) benchmark::DoNotOptimize(quill::openapi::Utf8ToGbk(answer));
 }
 
 void BM_CleanAnswer(benchmark::State& state) {
-  quill::Text gbk = quill::Utf8ToGbk(recorded_answer());
-  for (auto _ : state) benchmark::DoNotOptimize(quill::CleanResponse(gbk));
+  quill::Text gbk = quill::openapi::Utf8ToGbk(recorded_answer());
+  for (auto _ : state) benchmark::DoNotOptimize(quill::openapi::CleanResponse(gbk));
 }
 
 void BM_TransportOnly(benchmark::State& state) {
   std::string body = signed_body();
   std::string gateway = sandbox().gateway();
-  for (auto _ : state) benchmark::DoNotOptimize(quill::HttpRequest(gateway, "POST", body, 30));
+  for (auto _ : state) benchmark::DoNotOptimize(quill::net::HttpRequest(gateway, "POST", body, std::chrono::seconds(30)));
 }
 
 BENCHMARK(BM_DecodeAnswer)->Unit(benchmark::kMicrosecond);

@@ -4,8 +4,8 @@
 
 #include "base/codepage.h"
 #include "base/convert.h"
-#include "base/extract.h"
 #include "base/fs.h"
+#include "generator/answer_records.h"
 #include "generator/credit_badge.h"
 #include "generator/run_choices.h"
 #include "generator/template_format.h"
@@ -19,27 +19,6 @@ constexpr std::string_view kMethod = "taobao.taobaoke.items.get";
 constexpr std::string_view kFields =
     "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume";
 constexpr std::string_view kResourceFolder = "files";
-
-// An element's opening and closing tag, fixed at compile time so that reading a
-// record builds no tag texts.
-struct Tag {
-  std::string_view open, close;
-};
-constexpr Tag kItem{"<taobaoke_item>", "</taobaoke_item>"};
-constexpr Tag kClickUrl{"<click_url>", "</click_url>"};
-constexpr Tag kNick{"<nick>", "</nick>"};
-constexpr Tag kPicUrl{"<pic_url>", "</pic_url>"};
-constexpr Tag kPrice{"<price>", "</price>"};
-constexpr Tag kCreditScore{"<seller_credit_score>", "</seller_credit_score>"};
-constexpr Tag kShopClickUrl{"<shop_click_url>", "</shop_click_url>"};
-constexpr Tag kTitle{"<title>", "</title>"};
-constexpr Tag kVolume{"<volume>", "</volume>"};
-
-// One field of one record: the text of its first element, "" when it has none.
-Text Field(std::string_view record, const Tag& tag) {
-  int pos = 0;
-  return ExtractBetween(record, tag.open, tag.close, pos);
-}
 
 // A page path leaves the save folder when the line is absolute or climbs out
 // with a ".." segment; such a line gets no page.
@@ -170,17 +149,9 @@ class Run {
       ++summary_.failed_calls;
       if (line_failure.empty()) line_failure = outcome.reason();
     }
-    int pos = 0;
     int rank = 0;
-    const int limit = RecordLimit(count_);
-    while (rank < limit) {
-      const int before = pos;
-      const Text record = ExtractBetween(answer, kItem.open, kItem.close, pos);
-      if (pos == before) break;
-      // A record without an affiliate link has nothing to send the reader to.
-      Text link = Field(record, kClickUrl);
-      if (link.empty()) continue;
-      Text block = fill_record(record, std::move(link), keyword, rank + 1);
+    for (AnswerRecord& record : ReadRecords(answer, RecordLimit(count_))) {
+      Text block = fill_record(record, keyword, rank + 1);
       if (stopping()) return;
       ++rank;
       items += block;
@@ -190,18 +161,18 @@ class Run {
     if (rank == 0) ++summary_.empty_calls;
   }
 
-  Text fill_record(const Text& record, Text link, const Text& keyword, int rank) {
+  Text fill_record(AnswerRecord& record, const Text& keyword, int rank) {
     ItemFields fields;
-    if (controls_.short_links()) shortener_.Shorten(link, controls_.short_link_service());
+    if (controls_.short_links()) shortener_.Shorten(record.click_url, controls_.short_link_service());
     if (stopping()) return {};
-    fields.link = std::move(link);
-    fields.nick = Field(record, kNick);
-    fields.picture = Field(record, kPicUrl) + PictureSuffix(controls_.picture_size_index());
-    fields.price = Field(record, kPrice);
-    fields.badge = CreditBadgeUrl(to_int32(Field(record, kCreditScore)), env_.picture_host);
-    fields.shop_link = Field(record, kShopClickUrl);
-    fields.title = Field(record, kTitle);
-    fields.volume = Field(record, kVolume);
+    fields.link = std::move(record.click_url);
+    fields.nick = std::move(record.nick);
+    fields.picture = record.pic_url + PictureSuffix(controls_.picture_size_index());
+    fields.price = std::move(record.price);
+    fields.badge = CreditBadgeUrl(to_int32(record.credit_score), env_.picture_host);
+    fields.shop_link = std::move(record.shop_click_url);
+    fields.title = std::move(record.title);
+    fields.volume = std::move(record.volume);
     fields.keyword = keyword;
     fields.rank = rank;
     return FillItemBlock(template_.item_section, fields, [this](Text& shop_link) {

@@ -98,34 +98,21 @@ TEST(FitSelection, FitsToTheList) {
   EXPECT_EQ(FitSelection(std::nan(""), 4), -1);
 }
 
-TEST(ItemLists, HoldTheComboBoxItems) {
-  EXPECT_EQ(SortItems().size(), 11u);
-  EXPECT_EQ(ItemAt(SortItems(), 10), gbk("商品下架时间从低到高"));
-  EXPECT_EQ(ItemAt(PictureSizeItems(), 1), "460x460");
-  EXPECT_EQ(ItemAt(PictureSizeItems(), -1), "");
-  EXPECT_EQ(ItemAt(PathStyleItems(), 1), gbk("关键词\\index.htm"));
-  EXPECT_EQ(ItemAt(ShortLinkItems(), 2), "Baid");
-}
-
-}  // namespace
-}  // namespace quill::shell
-
-namespace quill::shell {
-namespace {
-
 TEST(NetworkSettings, NonEmptyKeysOfTheNetworkSectionOverrideTheDefaults) {
   testing::ScratchFolder folder;
   const std::string file = folder / "Quillbatch.ini";
   testing::write_file(
       file,
       gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"
-          "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n"));
+          "CNZZ=http://127.0.0.1:9\r\n图片服务器=127.0.0.1:9\r\n并发=99\r\n重试=-4\r\n"));
   generator::RunEnvironment read, defaults;
   ReadNetworkSettings(file, read);
   EXPECT_EQ(read.gateway, "http://127.0.0.1:9/router/rest?");
   EXPECT_EQ(read.short_link_services.baidu, defaults.short_link_services.baidu);
   EXPECT_EQ(read.short_link_services.cnzz, "http://127.0.0.1:9");
   EXPECT_EQ(read.picture_host, "127.0.0.1:9");
+  EXPECT_EQ(read.jobs, 16);
+  EXPECT_EQ(read.retries, 0);
   generator::RunEnvironment missing;
   ReadNetworkSettings("/nonexistent/Quillbatch.ini", missing);
   EXPECT_EQ(missing.gateway, defaults.gateway);

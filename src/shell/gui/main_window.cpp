@@ -20,6 +20,7 @@
 #include "generator/generation_run.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/qt_text.h"
+#include "shell/gui/single_line.h"
 #include "shell/gui/window_texts.h"
 
 namespace quill::shell::gui {
@@ -186,6 +187,7 @@ void MainWindow::build_controls() {
   auto edit = [&](const char* name, int x, int y, int w, int h) {
     auto* control = new QLineEdit(this);
     place(control, name, x, y, w, h);
+    KeepFirstLineOfInserts(control);
     return control;
   };
   auto combo = [&](const char* name, int x, int y, int w, int h) {

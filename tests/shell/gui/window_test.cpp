@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -43,6 +45,56 @@ QString visible_text(QWidget* w) {
 bool on_screen(QWidget& window) {
   window.show();
   return QTest::qWaitForWindowExposed(&window);
+}
+
+// The ways text gets into a single-line box besides typing.
+enum class Insert { keys, menu, selection, drop, input_method, program };
+
+QPoint point_at_cursor(QLineEdit* box) {
+  QPoint at(0, box->height() / 2);
+  while (at.x() < box->width() && box->cursorPositionAt(at) < box->cursorPosition()) at.rx()++;
+  return at;
+}
+
+// Puts text into box at its cursor the given way.
+void insert_into(QLineEdit* box, Insert way, const QString& text) {
+  switch (way) {
+    case Insert::keys:
+      QGuiApplication::clipboard()->setText(text);
+      QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+      break;
+    case Insert::menu: {
+      QGuiApplication::clipboard()->setText(text);
+      std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
+      const QString paste_keys = QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+      for (QAction* action : menu->actions())
+        if (action->text().section('\t', 1) == paste_keys) action->trigger();
+      break;
+    }
+    case Insert::selection: {
+      QGuiApplication::clipboard()->setText(text, QClipboard::Selection);
+      QTest::mouseClick(box, Qt::MiddleButton, Qt::NoModifier, point_at_cursor(box));
+      break;
+    }
+    case Insert::drop: {
+      QMimeData data;
+      data.setText(text);
+      QDragEnterEvent enter(point_at_cursor(box), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(box, &enter);
+      QDropEvent drop(point_at_cursor(box), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(box, &drop);
+      break;
+    }
+    case Insert::input_method: {
+      QInputMethodEvent commit;
+      commit.setCommitString(text);
+      QApplication::sendEvent(box, &commit);
+      break;
+    }
+    case Insert::program:
+      box->insert(text);
+      break;
+  }
 }
 
 QStringList items(QComboBox* box) {
@@ -207,6 +259,56 @@ class WindowTest : public QObject {
     QGuiApplication::clipboard()->setText(u("ab"));
     QTest::keyClick(count, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(count->text(), u("-12ab"));
+  }
+
+  void single_line_boxes_keep_the_first_line_data() {
+    QTest::addColumn<Insert>("way");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Ctrl+V, CR LF") << Insert::keys << u("12\r\n34");
+    QTest::newRow("menu, LF") << Insert::menu << u("12\n34\n56");
+    QTest::newRow("selection, CR") << Insert::selection << u("12\r34");
+    QTest::newRow("drop, LF CR") << Insert::drop << u("12\n\r34");
+    QTest::newRow("input method") << Insert::input_method << u("12\r\n34");
+    QTest::newRow("insert()") << Insert::program << u("12\r\n\r\n34");
+  }
+
+  // Into "XY|Z" only "12" goes.
+  void single_line_boxes_keep_the_first_line() {
+    QFETCH(Insert, way);
+    QFETCH(QString, text);
+    if (way == Insert::selection && !QGuiApplication::clipboard()->supportsSelection())
+      QSKIP("this platform has no selection to paste");
+    ProgramFolder folder;
+    auto window = folder.open_window();
+    for (const char* name : {"编辑框钥匙", "编辑框密码", "编辑框数目", "编辑框PID", "编辑框目录"}) {
+      auto* box = control<QLineEdit>(*window, name);
+      box->setText(u("XYZ"));
+      box->setCursorPosition(2);
+      insert_into(box, way, text);
+      QVERIFY2(box->text() == u("XY12Z"), qPrintable(QStringLiteral("%1: %2").arg(u(name), box->text())));
+    }
+    // Text set as a whole (restored settings) is kept as it is.
+    control<QLineEdit>(*window, "编辑框PID")->setText(text);
+    QCOMPARE(control<QLineEdit>(*window, "编辑框PID")->text(), text);
+  }
+
+  void cut_paste_replaces_the_selection_and_undoes_as_one_edit() {
+    ProgramFolder folder;
+    auto window = folder.open_window();
+    auto* box = control<QLineEdit>(*window, "编辑框钥匙");
+    box->setText(u("XYZ"));
+    box->setCursorPosition(2);
+    insert_into(box, Insert::keys, u("12\r\n34"));
+    QCOMPARE(box->text(), u("XY12Z"));
+    QTest::keySequence(box, QKeySequence::Undo);
+    QCOMPARE(box->text(), u("XYZ"));
+    QTest::keySequence(box, QKeySequence::Redo);
+    QCOMPARE(box->text(), u("XY12Z"));
+    QTest::keySequence(box, QKeySequence::Undo);
+    QCOMPARE(box->text(), u("XYZ"));
+    box->setSelection(1, 1);  // pasting over a selection replaces it
+    insert_into(box, Insert::keys, u("12\n34"));
+    QCOMPARE(box->text(), u("X12Z"));
   }
 
   void settings_survive_closing_and_reopening() {

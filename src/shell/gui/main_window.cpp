@@ -300,7 +300,14 @@ void MainWindow::close_once() {
   // A run in progress stops at its next wait.
   closing_ = true;
   stop_.request_stop();
-  SaveSettings(session_.store, stored_controls());
+  save_settings();
+}
+
+bool MainWindow::save_settings() {
+  Text why;
+  if (SaveSettings(session_.store, stored_controls(), &why)) return true;
+  say(SettingsNotSavedText(session_.store.file(), why));
+  return false;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -323,8 +330,7 @@ void MainWindow::Generate() {
 }
 
 void MainWindow::SaveWithMessage() {
-  SaveSettings(session_.store, stored_controls());
-  say(SettingsSavedText());
+  if (save_settings()) say(SettingsSavedText());
 }
 
 void MainWindow::ShowTemplateRules() { say(TemplateRulesText()); }

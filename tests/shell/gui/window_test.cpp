@@ -435,6 +435,21 @@ class WindowTest : public QObject {
       QVERIFY2(saved.contains(line), qPrintable(line));
   }
 
+  void failed_save_names_the_file_instead_of_success() {
+    ProgramFolder folder;
+    QVERIFY(QDir(folder.qpath()).mkdir("Quillbatch.ini"));  // stops root as well as anyone
+    auto window = folder.open_window();
+    QTest::mouseClick(control<QPushButton>(*window, "按钮1"), Qt::LeftButton);
+    window->close();
+    const Text failure = g("保存配置失败：") + folder.session.store.file();
+    QCOMPARE(answered_dialogs().size(), size_t(2));
+    for (const AnsweredDialog& shown : answered_dialogs()) {
+      QVERIFY2(shown.text.starts_with(failure), shown.text.c_str());
+      QCOMPARE(shown.caption, g("信息："));
+    }
+    QCOMPARE(QDir(folder.qpath()).entryList(QDir::Files | QDir::Hidden), QStringList());
+  }
+
   void help_and_rules_show_their_texts_and_touch_nothing() {
     ProgramFolder folder;
     auto window = folder.open_window();

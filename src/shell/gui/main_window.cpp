@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QUrl>
 
 #include "base/codepage.h"
@@ -158,6 +160,7 @@ MainWindow::MainWindow(ProgramSession& session) : session_(session) {
     move(outer.topLeft());
   }
   show_session();
+  save_at_session_end();
 }
 
 MainWindow::~MainWindow() {
@@ -291,6 +294,17 @@ void MainWindow::apply(const StoredControls& c) {
 void MainWindow::show_session() {
   for (const Text& name : session_.templates) template_->addItem(from_gbk(name));
   apply(session_.restored);
+}
+
+// The session manager may kill the program once it has asked it to keep its
+// data, without the window ever being closed.
+void MainWindow::save_at_session_end() {
+  auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (!app) return;
+#ifndef QT_NO_SESSIONMANAGER
+  connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { save_settings(); });
+#endif
+  connect(app, &QCoreApplication::aboutToQuit, this, [this] { close(); });
 }
 
 bool MainWindow::running() const { return !generate_->isEnabled(); }

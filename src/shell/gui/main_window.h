@@ -54,6 +54,7 @@ class MainWindow final : public QWidget {
 
   void build_controls();
   void show_session();
+  void save_at_session_end();
   // Marks the window closing and saves the settings, the first time only.
   void close_once();
 

@@ -15,10 +15,12 @@
 #include <QTextDocumentFragment>
 #include <QUrl>
 #include <QtTest>
+#include <csignal>
 
 #include "base/ui_hooks.h"
 #include "program_folder.h"
 #include "shell/gui/dialogs.h"
+#include "shell/gui/quit_signals.h"
 #include "shell/gui/start_up.h"
 
 using namespace quill;
@@ -448,6 +450,33 @@ class WindowTest : public QObject {
       QCOMPARE(shown.caption, g("信息："));
     }
     QCOMPARE(QDir(folder.qpath()).entryList(QDir::Files | QDir::Hidden), QStringList());
+  }
+
+  void quit_signals_and_session_end_close_and_save_data() {
+    QTest::addColumn<int>("signal");  // 0: the desktop session ends
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("session end") << 0;
+  }
+
+  void quit_signals_and_session_end_close_and_save() {
+    QFETCH(int, signal);
+    ProgramFolder folder;
+    auto window = folder.open_window();
+    window->show();
+    control<QLineEdit>(*window, "编辑框钥匙")->setText(u("k"));
+    {
+      const QuitSignals quit_signals(*window);
+      if (signal) {
+        QVERIFY(quit_signals.active());
+        std::raise(signal);
+      } else {
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+      }
+      QTRY_VERIFY(window->closing());
+    }
+    QVERIFY(!window->isVisible());
+    QVERIFY(folder.read_gbk("Quillbatch.ini").contains(u("钥匙=k")));
   }
 
   void help_and_rules_show_their_texts_and_touch_nothing() {

@@ -332,6 +332,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::Generate() {
   if (running() || closing_) return;
   QPointer<MainWindow> self(this);
+  // Disabling the focused button would pass the focus on to the key box with
+  // its text selected, where a stray keystroke replaces the key: the window
+  // itself holds the focus while the run lasts.
+  setFocus(Qt::OtherFocusReason);
   generate_->setEnabled(false);
   {
     Controls controls(this);
@@ -340,7 +344,9 @@ void MainWindow::Generate() {
     const std::stop_token stop = stop_.get_token();
     generator::RunGeneration({controls, host, environment, stop});
   }
-  if (self) generate_->setEnabled(true);
+  if (!self) return;
+  generate_->setEnabled(true);
+  if (focusWidget() == this) generate_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::SaveWithMessage() {

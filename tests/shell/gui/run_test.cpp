@@ -1,5 +1,6 @@
 // Clicks on "生成" against the local sandbox gateway.
 
+#include <QApplication>
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -70,19 +71,33 @@ class RunTest : public QObject {
     QVERIFY(page.endsWith(u("</body></html>\n")));
   }
 
-  void generate_is_disabled_while_running() {
+  // A keystroke during the run must not land in an edit box, and a second click
+  // must not start a second run.
+  void generate_is_disabled_while_running_and_keeps_the_focus() {
     ProgramFolder folder;
     SandboxProcess sandbox({"--slow-ms", "300"});
     prepare(folder, sandbox, u("连衣裙┊*┊毛衣"));
     auto window = folder.open_window();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
     auto* button = control<QPushButton>(*window, "按钮生成");
+    auto* key = control<QLineEdit>(*window, "编辑框钥匙");
+    const QString key_before = key->text();
     int seen_while_running = -1;
-    QTimer::singleShot(100, window.get(), [&] {
+    QWidget* focus_while_running = nullptr;
+    QMetaObject::Connection progress = connect(window.get(), &QWidget::windowTitleChanged, [&] {
+      disconnect(progress);
       seen_while_running = button->isEnabled() ? 1 : 0;
-      QTest::mouseClick(button, Qt::LeftButton);  // a second run must not start
+      focus_while_running = QApplication::focusWidget();
+      QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X);  // to whatever has the focus
+      QTest::mouseClick(button, Qt::LeftButton);
     });
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(seen_while_running, 0);
+    QVERIFY(!qobject_cast<QLineEdit*>(focus_while_running));
+    QVERIFY(!qobject_cast<QPlainTextEdit*>(focus_while_running));
+    QCOMPARE(key->text(), key_before);
+    QCOMPARE(QApplication::focusWidget(), button);
     QVERIFY(button->isEnabled());
     QCOMPARE(window->windowTitle(), u("Quillmoor"));
     QCOMPARE(saved_files(folder), QStringList({u("毛衣.htm"), u("连衣裙.htm")}));

@@ -337,16 +337,21 @@ void MainWindow::Generate() {
   // itself holds the focus while the run lasts.
   setFocus(Qt::OtherFocusReason);
   generate_->setEnabled(false);
+  generator::RunSummary summary;
   {
     Controls controls(this);
     Host host(this);
     const generator::RunEnvironment environment = RunEnvironmentOf(session_);
     const std::stop_token stop = stop_.get_token();
-    generator::RunGeneration({controls, host, environment, stop});
+    summary = generator::RunGeneration({controls, host, environment, stop});
   }
   if (!self) return;
   generate_->setEnabled(true);
   if (focusWidget() == this) generate_->setFocus(Qt::OtherFocusReason);
+  // A closing window says nothing more about the run it stopped.
+  if (stop_.stop_requested()) return;
+  const Text problems = generator::DescribeProblems(summary);
+  if (!problems.empty()) say(problems);
 }
 
 void MainWindow::SaveWithMessage() {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 
 #include "program_folder.h"
 #include "shell/gui/dialogs.h"
@@ -41,10 +42,14 @@ QStringList saved_files(const ProgramFolder& folder) {
 class RunTest : public QObject {
   Q_OBJECT
 
-  // A program folder with one template, the sandbox as gateway, save folder "out".
+  // A program folder with one template, the gateway (the sandbox when given),
+  // save folder "out".
   void prepare(ProgramFolder& folder, const SandboxProcess& sandbox, const QString& keywords) {
     if (!sandbox.running()) QSKIP("the sandbox gateway is not available");
-    const QString gateway = QString::fromStdString(sandbox.gateway());
+    prepare(folder, QString::fromStdString(sandbox.gateway()), keywords);
+  }
+
+  void prepare(ProgramFolder& folder, const QString& gateway, const QString& keywords) {
     folder.add_template("T", u(kPage));
     QVERIFY(QDir(folder.qpath()).mkpath("out"));
     folder.write_settings({u("[通常配置]"), u("关键词=") + keywords, u("保存目录=") + folder.qpath("out"),
@@ -53,6 +58,7 @@ class RunTest : public QObject {
 
  private slots:
   void initTestCase() { next_answer::set_unattended(true); }
+  void init() { clear_answered_dialogs(); }
 
   void generate_writes_the_pages() {
     ProgramFolder folder;
@@ -69,6 +75,30 @@ class RunTest : public QObject {
     QVERIFY(page.startsWith(u("<html><head><title>连衣裙</title>")));
     QVERIFY(page.contains(u("<p><a href=\"http")));
     QVERIFY(page.endsWith(u("</body></html>\n")));
+    QVERIFY(answered_dialogs().empty());  // a run without problems ends silently
+  }
+
+  void failed_calls_keep_the_page_and_end_with_one_message() {
+    ProgramFolder folder;
+    prepare(folder, u("http://127.0.0.1:1/router/rest?"), u("连衣裙"));  // nothing listens on port 1
+    const QByteArray kept("<html>earlier \xC1\xAC\r\n</html>");
+    QFile page(folder.qpath("out/连衣裙.htm"));
+    QVERIFY(page.open(QIODevice::WriteOnly) && page.write(kept) == kept.size());
+    page.close();
+    auto window = folder.open_window();
+    QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QCOMPARE(page.readAll(), kept);
+    QCOMPARE(answered_dialogs().size(), size_t(1));
+    const AnsweredDialog& shown = answered_dialogs().front();
+    QCOMPARE(shown.caption, gbk("信息："));
+    const QString text = from_gbk_lines(shown.text);
+    const QStringList lines = text.split('\n');
+    QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                         [](const QString& line) {
+                           return line.contains(u("连衣裙")) && line.contains(u("连接被拒绝"));
+                         }),
+             qPrintable(text));
   }
 
   // A keystroke during the run must not land in an edit box, and a second click
@@ -113,6 +143,7 @@ class RunTest : public QObject {
     QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
     QVERIFY(window->closing());
     QVERIFY(!window->running());
+    QVERIFY(answered_dialogs().empty());  // nothing said about the stopped run
     const QStringList files = saved_files(folder);
     QVERIFY2(files.size() < 6, qPrintable(files.join(",")));
     for (const QString& file : files) {

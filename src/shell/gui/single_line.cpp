@@ -1,6 +1,7 @@
 #include "shell/gui/single_line.h"
 
 #include <QLineEdit>
+#include <algorithm>
 #include <utility>
 
 namespace quill::shell::gui {

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QUrl>
 
 #include "base/codepage.h"
@@ -20,6 +22,7 @@
 #include "generator/generation_run.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/qt_text.h"
+#include "shell/gui/single_line.h"
 #include "shell/gui/window_texts.h"
 
 namespace quill::shell::gui {
@@ -157,6 +160,7 @@ MainWindow::MainWindow(ProgramSession& session) : session_(session) {
     move(outer.topLeft());
   }
   show_session();
+  save_at_session_end();
 }
 
 MainWindow::~MainWindow() {
@@ -186,6 +190,7 @@ void MainWindow::build_controls() {
   auto edit = [&](const char* name, int x, int y, int w, int h) {
     auto* control = new QLineEdit(this);
     place(control, name, x, y, w, h);
+    KeepFirstLineOfInserts(control);
     return control;
   };
   auto combo = [&](const char* name, int x, int y, int w, int h) {
@@ -291,6 +296,17 @@ void MainWindow::show_session() {
   apply(session_.restored);
 }
 
+// The session manager may kill the program once it has asked it to keep its
+// data, without the window ever being closed.
+void MainWindow::save_at_session_end() {
+  auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (!app) return;
+#ifndef QT_NO_SESSIONMANAGER
+  connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { save_settings(); });
+#endif
+  connect(app, &QCoreApplication::aboutToQuit, this, [this] { close(); });
+}
+
 bool MainWindow::running() const { return !generate_->isEnabled(); }
 
 void MainWindow::close_once() {
@@ -298,7 +314,14 @@ void MainWindow::close_once() {
   // A run in progress stops at its next wait.
   closing_ = true;
   stop_.request_stop();
-  SaveSettings(session_.store, stored_controls());
+  save_settings();
+}
+
+bool MainWindow::save_settings() {
+  Text why;
+  if (SaveSettings(session_.store, stored_controls(), &why)) return true;
+  say(SettingsNotSavedText(session_.store.file(), why));
+  return false;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -309,20 +332,30 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::Generate() {
   if (running() || closing_) return;
   QPointer<MainWindow> self(this);
+  // Disabling the focused button would pass the focus on to the key box with
+  // its text selected, where a stray keystroke replaces the key: the window
+  // itself holds the focus while the run lasts.
+  setFocus(Qt::OtherFocusReason);
   generate_->setEnabled(false);
+  generator::RunSummary summary;
   {
     Controls controls(this);
     Host host(this);
     const generator::RunEnvironment environment = RunEnvironmentOf(session_);
     const std::stop_token stop = stop_.get_token();
-    generator::RunGeneration({controls, host, environment, stop});
+    summary = generator::RunGeneration({controls, host, environment, stop});
   }
-  if (self) generate_->setEnabled(true);
+  if (!self) return;
+  generate_->setEnabled(true);
+  if (focusWidget() == this) generate_->setFocus(Qt::OtherFocusReason);
+  // A closing window says nothing more about the run it stopped.
+  if (stop_.stop_requested()) return;
+  const Text problems = generator::DescribeProblems(summary);
+  if (!problems.empty()) say(problems);
 }
 
 void MainWindow::SaveWithMessage() {
-  SaveSettings(session_.store, stored_controls());
-  say(SettingsSavedText());
+  if (save_settings()) say(SettingsSavedText());
 }
 
 void MainWindow::ShowTemplateRules() { say(TemplateRulesText()); }

@@ -3,7 +3,6 @@
 
 #include <QWidget>
 #include <memory>
-
 #include <stop_token>
 
 #include "base/text.h"
@@ -23,7 +22,7 @@ class MainWindow final : public QWidget {
   // values in them, all before the window is shown.
   explicit MainWindow(ProgramSession& session);
   // Stops a run in progress at its next wait and saves the settings unless
-  // closing already did.
+  // closing already did (saying so when that fails).
   ~MainWindow() override;
 
   // The ten stored controls as they are now / set from values (indexes fitted).
@@ -31,6 +30,9 @@ class MainWindow final : public QWidget {
   void apply(const StoredControls& values);
 
   bool closing() const { return closing_; }
+  // Writes the settings; when that fails, says which file and why. False when
+  // they were not saved.
+  bool save_settings();
   // True while a generation run holds the "生成" button disabled.
   bool running() const;
 
@@ -52,6 +54,7 @@ class MainWindow final : public QWidget {
 
   void build_controls();
   void show_session();
+  void save_at_session_end();
   // Marks the window closing and saves the settings, the first time only.
   void close_once();
 

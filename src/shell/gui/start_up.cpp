@@ -13,6 +13,7 @@
 #include "shell/gui/dialogs.h"
 #include "shell/gui/main_window.h"
 #include "shell/gui/qt_text.h"
+#include "shell/gui/quit_signals.h"
 #include "shell/session.h"
 
 namespace quill::shell::gui {
@@ -56,6 +57,7 @@ int StartUp(int argc, char** argv) {
 
   ProgramSession session = OpenProgramFolder(program_dir);
   MainWindow window(session);
+  const QuitSignals quit_signals(window);
   window.show();
   const QString screenshot = screenshot_file(QCoreApplication::arguments());
   if (!screenshot.isEmpty()) take_screenshot(window, screenshot);

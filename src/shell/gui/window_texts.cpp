@@ -58,4 +58,10 @@ Text SettingsSavedText() {
   return text;
 }
 
+Text SettingsNotSavedText(const Text& file, const Text& why) {
+  Text text = gbk("保存配置失败：") + file;
+  if (!why.empty()) text += "\r\n" + why;
+  return text;
+}
+
 }  // namespace quill::shell::gui

@@ -8,5 +8,7 @@ namespace quill::shell::gui {
 Text TemplateRulesText();
 Text HelpText();
 Text SettingsSavedText();
+// "保存配置失败：" with the settings file and, on the next line, why when known.
+Text SettingsNotSavedText(const Text& file, const Text& why);
 
 }  // namespace quill::shell::gui

@@ -1,11 +1,13 @@
 // Clicks on "生成" against the local sandbox gateway.
 
+#include <QApplication>
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 
 #include "program_folder.h"
 #include "shell/gui/dialogs.h"
@@ -40,10 +42,14 @@ QStringList saved_files(const ProgramFolder& folder) {
 class RunTest : public QObject {
   Q_OBJECT
 
-  // A program folder with one template, the sandbox as gateway, save folder "out".
+  // A program folder with one template, the gateway (the sandbox when given),
+  // save folder "out".
   void prepare(ProgramFolder& folder, const SandboxProcess& sandbox, const QString& keywords) {
     if (!sandbox.running()) QSKIP("the sandbox gateway is not available");
-    const QString gateway = QString::fromStdString(sandbox.gateway());
+    prepare(folder, QString::fromStdString(sandbox.gateway()), keywords);
+  }
+
+  void prepare(ProgramFolder& folder, const QString& gateway, const QString& keywords) {
     folder.add_template("T", u(kPage));
     QVERIFY(QDir(folder.qpath()).mkpath("out"));
     folder.write_settings({u("[通常配置]"), u("关键词=") + keywords, u("保存目录=") + folder.qpath("out"),
@@ -52,6 +58,7 @@ class RunTest : public QObject {
 
  private slots:
   void initTestCase() { next_answer::set_unattended(true); }
+  void init() { clear_answered_dialogs(); }
 
   void generate_writes_the_pages() {
     ProgramFolder folder;
@@ -68,21 +75,59 @@ class RunTest : public QObject {
     QVERIFY(page.startsWith(u("<html><head><title>连衣裙</title>")));
     QVERIFY(page.contains(u("<p><a href=\"http")));
     QVERIFY(page.endsWith(u("</body></html>\n")));
+    QVERIFY(answered_dialogs().empty());  // a run without problems ends silently
   }
 
-  void generate_is_disabled_while_running() {
+  void failed_calls_keep_the_page_and_end_with_one_message() {
+    ProgramFolder folder;
+    prepare(folder, u("http://127.0.0.1:1/router/rest?"), u("连衣裙"));  // nothing listens on port 1
+    const QByteArray kept("<html>earlier \xC1\xAC\r\n</html>");
+    QFile page(folder.qpath("out/连衣裙.htm"));
+    QVERIFY(page.open(QIODevice::WriteOnly) && page.write(kept) == kept.size());
+    page.close();
+    auto window = folder.open_window();
+    QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QCOMPARE(page.readAll(), kept);
+    QCOMPARE(answered_dialogs().size(), size_t(1));
+    const AnsweredDialog& shown = answered_dialogs().front();
+    QCOMPARE(shown.caption, gbk("信息："));
+    const QString text = from_gbk_lines(shown.text);
+    const QStringList lines = text.split('\n');
+    QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                         [](const QString& line) {
+                           return line.contains(u("连衣裙")) && line.contains(u("连接被拒绝"));
+                         }),
+             qPrintable(text));
+  }
+
+  // A keystroke during the run must not land in an edit box, and a second click
+  // must not start a second run.
+  void generate_is_disabled_while_running_and_keeps_the_focus() {
     ProgramFolder folder;
     SandboxProcess sandbox({"--slow-ms", "300"});
     prepare(folder, sandbox, u("连衣裙┊*┊毛衣"));
     auto window = folder.open_window();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
     auto* button = control<QPushButton>(*window, "按钮生成");
+    auto* key = control<QLineEdit>(*window, "编辑框钥匙");
+    const QString key_before = key->text();
     int seen_while_running = -1;
-    QTimer::singleShot(100, window.get(), [&] {
+    QWidget* focus_while_running = nullptr;
+    QMetaObject::Connection progress = connect(window.get(), &QWidget::windowTitleChanged, [&] {
+      disconnect(progress);
       seen_while_running = button->isEnabled() ? 1 : 0;
-      QTest::mouseClick(button, Qt::LeftButton);  // a second run must not start
+      focus_while_running = QApplication::focusWidget();
+      QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X);  // to whatever has the focus
+      QTest::mouseClick(button, Qt::LeftButton);
     });
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(seen_while_running, 0);
+    QVERIFY(!qobject_cast<QLineEdit*>(focus_while_running));
+    QVERIFY(!qobject_cast<QPlainTextEdit*>(focus_while_running));
+    QCOMPARE(key->text(), key_before);
+    QCOMPARE(QApplication::focusWidget(), button);
     QVERIFY(button->isEnabled());
     QCOMPARE(window->windowTitle(), u("Quillmoor"));
     QCOMPARE(saved_files(folder), QStringList({u("毛衣.htm"), u("连衣裙.htm")}));
@@ -98,6 +143,7 @@ class RunTest : public QObject {
     QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
     QVERIFY(window->closing());
     QVERIFY(!window->running());
+    QVERIFY(answered_dialogs().empty());  // nothing said about the stopped run
     const QStringList files = saved_files(folder);
     QVERIFY2(files.size() < 6, qPrintable(files.join(",")));
     for (const QString& file : files) {

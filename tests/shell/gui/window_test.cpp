@@ -7,16 +7,21 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextDocumentFragment>
 #include <QUrl>
 #include <QtTest>
+#include <csignal>
+#include <functional>
 
 #include "base/message_box.h"
 #include "program_folder.h"
 #include "shell/gui/dialogs.h"
+#include "shell/gui/quit_signals.h"
 #include "shell/gui/start_up.h"
 
 using namespace quill;
@@ -43,6 +48,12 @@ QString visible_text(QWidget* w) {
 bool on_screen(QWidget& window) {
   window.show();
   return QTest::qWaitForWindowExposed(&window);
+}
+
+// Ctrl+V of text.
+void paste(QLineEdit* box, const QString& text) {
+  QGuiApplication::clipboard()->setText(text);
+  QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
 }
 
 QStringList items(QComboBox* box) {
@@ -209,6 +220,78 @@ class WindowTest : public QObject {
     QCOMPARE(count->text(), u("-12ab"));
   }
 
+  // Into "XY|Z" only the first line goes, whichever way it comes (a drop at the
+  // left edge goes in front).
+  void single_line_boxes_keep_the_first_line() {
+    using Put = std::function<void(QLineEdit*, const QString&)>;
+    const struct {
+      const char* way;
+      const char* text;
+      const char* expected;
+      Put put;
+    } ways[] = {
+        {"Ctrl+V", "12\r\n34", "XY12Z", paste},
+        {"menu", "12\n34\n56", "XY12Z",
+         [](QLineEdit* box, const QString& text) {
+           QGuiApplication::clipboard()->setText(text);
+           std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
+           const QString keys = QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+           for (QAction* action : menu->actions())
+             if (action->text().section('\t', 1) == keys) action->trigger();
+         }},
+        {"drop", "12\r34", "12XYZ",
+         [](QLineEdit* box, const QString& text) {
+           QMimeData data;
+           data.setText(text);
+           const QPoint left_edge(1, box->height() / 2);
+           QDragEnterEvent enter(left_edge, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+           QApplication::sendEvent(box, &enter);
+           QDropEvent drop(left_edge, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+           QApplication::sendEvent(box, &drop);
+         }},
+        {"input method", "12\n\r34", "XY12Z",
+         [](QLineEdit* box, const QString& text) {
+           QInputMethodEvent commit;
+           commit.setCommitString(text);
+           QApplication::sendEvent(box, &commit);
+         }},
+        {"insert()", "12\r\n\r\n34", "XY12Z", [](QLineEdit* box, const QString& text) { box->insert(text); }},
+    };
+    ProgramFolder folder;
+    auto window = folder.open_window();
+    for (const char* name : {"编辑框钥匙", "编辑框密码", "编辑框数目", "编辑框PID", "编辑框目录"}) {
+      auto* box = control<QLineEdit>(*window, name);
+      for (const auto& way : ways) {
+        box->setText(u("XYZ"));
+        box->setCursorPosition(2);
+        way.put(box, u(way.text));
+        QVERIFY2(box->text() == u(way.expected), qPrintable(u(name) + " " + way.way + ": " + box->text()));
+      }
+    }
+    // Text set as a whole (restored settings) is kept as it is.
+    control<QLineEdit>(*window, "编辑框PID")->setText(u("a\r\nb"));
+    QCOMPARE(control<QLineEdit>(*window, "编辑框PID")->text(), u("a\r\nb"));
+  }
+
+  void cut_paste_replaces_the_selection_and_undoes_as_one_edit() {
+    ProgramFolder folder;
+    auto window = folder.open_window();
+    auto* box = control<QLineEdit>(*window, "编辑框钥匙");
+    box->setText(u("XYZ"));
+    box->setCursorPosition(2);
+    paste(box, u("12\r\n34"));
+    QCOMPARE(box->text(), u("XY12Z"));
+    QTest::keySequence(box, QKeySequence::Undo);
+    QCOMPARE(box->text(), u("XYZ"));
+    QTest::keySequence(box, QKeySequence::Redo);
+    QCOMPARE(box->text(), u("XY12Z"));
+    QTest::keySequence(box, QKeySequence::Undo);
+    QCOMPARE(box->text(), u("XYZ"));
+    box->setSelection(1, 1);  // pasting over a selection replaces it
+    paste(box, u("12\n34"));
+    QCOMPARE(box->text(), u("X12Z"));
+  }
+
   void settings_survive_closing_and_reopening() {
     ProgramFolder folder;
     folder.add_template("A");
@@ -331,6 +414,48 @@ class WindowTest : public QObject {
           u("钥匙=31415926"), u("密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57"), u("PID=你的pid数字串，只填中间串"),
           u("排序=5"), u("尺寸=3"), u("模板=0"), u("保存目录=") + folder.qpath(u("已生成")), u("路径式样=0")})
       QVERIFY2(saved.contains(line), qPrintable(line));
+  }
+
+  void failed_save_names_the_file_instead_of_success() {
+    ProgramFolder folder;
+    QVERIFY(QDir(folder.qpath()).mkdir("Quillbatch.ini"));  // stops root as well as anyone
+    auto window = folder.open_window();
+    QTest::mouseClick(control<QPushButton>(*window, "按钮1"), Qt::LeftButton);
+    window->close();
+    const Text failure = g("保存配置失败：") + folder.session.store.file();
+    QCOMPARE(answered_dialogs().size(), size_t(2));
+    for (const AnsweredDialog& shown : answered_dialogs()) {
+      QVERIFY2(shown.text.starts_with(failure), shown.text.c_str());
+      QCOMPARE(shown.caption, g("信息："));
+    }
+    QCOMPARE(QDir(folder.qpath()).entryList(QDir::Files | QDir::Hidden), QStringList());
+  }
+
+  void quit_signals_and_session_end_close_and_save_data() {
+    QTest::addColumn<int>("signal");  // 0: the desktop session ends
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("session end") << 0;
+  }
+
+  void quit_signals_and_session_end_close_and_save() {
+    QFETCH(int, signal);
+    ProgramFolder folder;
+    auto window = folder.open_window();
+    window->show();
+    control<QLineEdit>(*window, "编辑框钥匙")->setText(u("k"));
+    {
+      const QuitSignals quit_signals(*window);
+      if (signal) {
+        QVERIFY(quit_signals.active());
+        std::raise(signal);
+      } else {
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+      }
+      QTRY_VERIFY(window->closing());
+    }
+    QVERIFY(!window->isVisible());
+    QVERIFY(folder.read_gbk("Quillbatch.ini").contains(u("钥匙=k")));
   }
 
   void help_and_rules_show_their_texts_and_touch_nothing() {

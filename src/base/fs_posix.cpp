@@ -20,32 +20,12 @@
 #include "base/codepage.h"
 #include "base/fs.h"
 #include "base/fs_detail.h"
+#include "base/posix_file.h"
 
 namespace quill {
 namespace {
 
 std::string to_system(std::string_view path) { return gbk_to_utf8(path); }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now and tells whether the close succeeded.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // errno of the failure, 0 on success.
 int write_fully(int fd, const std::uint8_t* data, std::size_t size) {
@@ -128,20 +108,19 @@ void remove_stale_temps(const std::string& folder) {
   ::closedir(dir);
 }
 
-// Creates a fresh temporary file beside target; its name is returned in temp_path.
-int create_temp_beside(const std::string& target, std::string& temp_path) {
+}  // namespace
+
+int posix::create_temp_beside(const std::string& target, std::string& temp_path) {
   static std::atomic<unsigned> counter{0};
   PathParts parts = split_last(target);
   remove_stale_temps(parts.folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_path = parts.folder + "/" + temp_name(counter++);
-    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
 }
-
-}  // namespace
 
 Text exe_directory() {
   char buffer[PATH_MAX];
@@ -159,7 +138,7 @@ namespace {
 int read_whole(std::string_view path, Bytes& data) {
   data.clear();
   if (path.empty()) return ENOENT;
-  Fd fd(::open(to_system(path).c_str(), O_RDONLY | O_CLOEXEC));
+  posix::Fd fd(::open(to_system(path).c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.ok()) return errno;
   struct stat info {};
   if (::fstat(fd.get(), &info) == 0 && info.st_size > 0) data.reserve(static_cast<std::size_t>(info.st_size));
@@ -205,7 +184,7 @@ int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts
   if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
 
   std::string temp;
-  Fd fd(create_temp_beside(target, temp));
+  posix::Fd fd(posix::create_temp_beside(target, temp));
   if (!fd.ok()) return errno;
   int error = exists && ::fchmod(fd.get(), old.st_mode & 07777) != 0 ? errno : 0;
   // Best effort: only a privileged process may hand the file back to its owner.

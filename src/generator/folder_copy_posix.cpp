@@ -14,25 +14,10 @@
 
 #include "base/codepage.h"
 #include "base/fs_detail.h"
+#include "base/posix_file.h"
 
 namespace quill::generator::copy_detail {
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
- private:
-  int fd_;
-};
 
 PathKind kind_of(const std::string& system_path) {
   struct stat info {};
@@ -85,20 +70,6 @@ bool write_fully(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// A fresh file beside target, never a link; its name goes to temp_path.
-int create_temp_beside(const std::string& target, std::string& temp_path) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path =
-        folder + "/.quill-copy." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
-    const int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
 // Streams in to out; the failing side, or copied.
 FileCopy stream(int in, int out) {
   char buffer[64 * 1024];
@@ -143,7 +114,7 @@ bool inside(const SystemPath& real, const SystemPath& root) {
 
 FileCopy copy_file(const SystemPath& real_source, std::string_view target) {
   // O_NONBLOCK: an entry swapped for a FIFO since it was checked opens at once.
-  Fd in(::open(real_source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  posix::Fd in(::open(real_source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!in.ok()) return errno == ELOOP ? FileCopy::not_regular : FileCopy::unreadable;
   struct stat info {};
   if (::fstat(in.get(), &info) != 0) return FileCopy::unreadable;
@@ -151,7 +122,7 @@ FileCopy copy_file(const SystemPath& real_source, std::string_view target) {
 
   const std::string system_target = gbk_to_utf8(target);
   std::string temp;
-  Fd out(create_temp_beside(system_target, temp));
+  posix::Fd out(posix::create_temp_beside(system_target, temp));
   if (!out.ok()) return FileCopy::unwritable;
   FileCopy result = stream(in.get(), out.get());
   if (result == FileCopy::copied && ::fsync(out.get()) != 0) result = FileCopy::unwritable;

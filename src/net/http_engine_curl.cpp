@@ -85,6 +85,9 @@ void configure(CURL* easy, Running& running, CURLSH* share) {
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
   if (share) curl_easy_setopt(easy, CURLOPT_SHARE, share);
+  // curl's defaults already, stated so that no build or environment can relax them.
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!request.ca_file.empty()) {
     running.ca_path = gbk_to_utf8(request.ca_file);
     curl_easy_setopt(easy, CURLOPT_CAINFO, running.ca_path.c_str());

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/extract.h"
 #include "base/regex_object.h"
+#include "openapi/async_call.h"
 
 namespace quill::openapi {
 namespace {
@@ -90,19 +91,14 @@ ApiOutcome ReadErrorAnswer(std::string_view cleaned) {
 
 Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
                  std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format, const net::Channel& channel, ApiOutcome* outcome) {
-  const net::Response response = SendSignedRequest(gateway, app_key, app_secret, method,
-                                                   SplitQueryPairs(business_query), session, format, channel);
-  Text cleaned;
-  if (response.ok()) {
-    std::string_view utf8(reinterpret_cast<const char*>(response.body.data()), response.body.size());
-    cleaned = CleanResponse(Utf8ToGbk(utf8));
-  }
-  if (outcome) {
-    *outcome = ReadErrorAnswer(cleaned);
-    outcome->transport = response.failure;
-  }
-  return cleaned;
+                 Text& format, const net::Channel& channel, ApiOutcome* outcome, const RetryPolicy& retry) {
+  ApiCall call({Text(gateway), Text(app_key), Text(app_secret), Text(method), Text(business_query),
+                Text(session), format},
+               channel, retry);
+  call.await();
+  format = call.format();
+  if (outcome) *outcome = call.outcome();
+  return call.answer();
 }
 
 }  // namespace quill::openapi

@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <thread>
@@ -40,7 +41,8 @@ std::size_t write_body(char* data, std::size_t size, std::size_t count, void* us
     running->too_large = true;
     return 0;  // ends the transfer with an error
   }
-  running->body.insert(running->body.end(), data, data + n);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+  running->body.insert(running->body.end(), bytes, bytes + n);
   return n;
 }
 

@@ -74,6 +74,9 @@ Text ApiOutcome::reason() const {
 
 ApiOutcome ReadErrorAnswer(std::string_view cleaned) {
   ApiOutcome outcome;
+  // A plain byte search first: most answers are item lists, and no marker
+  // search could find what the bytes do not hold.
+  if (cleaned.find("<error_response>") == std::string_view::npos) return outcome;
   int pos = 0;
   const Text error = ExtractBetween(cleaned, "<error_response>", "</error_response>", pos);
   if (pos == 0) return outcome;
@@ -97,8 +100,9 @@ Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string
                channel, retry);
   call.await();
   format = call.format();
-  if (outcome) *outcome = call.outcome();
-  return call.answer();
+  ApiResult result = call.take();
+  if (outcome) *outcome = std::move(result.outcome);
+  return std::move(result.answer);
 }
 
 }  // namespace quill::openapi

@@ -84,7 +84,7 @@ void ApiCall::end(net::Failure failure) {
   state_ = State::done;
 }
 
-void ApiCall::take_answer() {
+void ApiCall::read_answer() {
   const net::Response response = transfer_->take();
   transfer_.reset();
   answer_.clear();
@@ -103,6 +103,13 @@ void ApiCall::take_answer() {
   resume_at_ = channel_.waiter->now() + *pause;
 }
 
+ApiResult ApiCall::take() {
+  ApiResult result{std::move(answer_), std::move(outcome_)};
+  answer_.clear();
+  outcome_ = {};
+  return result;
+}
+
 bool ApiCall::poll(bool events_handled) {
   if (state_ == State::done) return true;
   if (channel_.waiter->stop_requested()) {
@@ -115,7 +122,7 @@ bool ApiCall::poll(bool events_handled) {
     return done();
   }
   if (transfer_->wait_for(milliseconds(0))) {
-    take_answer();
+    read_answer();
     return done();
   }
   if (events_handled) deadline_ = now + channel_.wait;
@@ -184,8 +191,7 @@ ApiResult ApiCallQueue::take(std::size_t index) {
     slot.call->idle(kSlice);
     pumped = channel_.waiter->pump();
   }
-  result.answer = slot.call->answer();
-  result.outcome = slot.call->outcome();
+  result = slot.call->take();
   slot.call.reset();
   slot.taken = true;
   --out_;

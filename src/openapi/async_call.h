@@ -26,6 +26,11 @@ struct ApiRequest {
   Text format;          // "" means "xml"
 };
 
+struct ApiResult {
+  Text answer;  // cleaned GBK
+  ApiOutcome outcome;
+};
+
 // One platform call with its retries. Every ask is freshly signed (new timestamp).
 class ApiCall {
  public:
@@ -56,11 +61,13 @@ class ApiCall {
   int asks() const { return asks_; }
   // The format sent: "xml" when the request gave none and anything was sent.
   const Text& format() const { return request_.format; }
+  // Moves answer and outcome out of a finished call, leaving empty ones.
+  ApiResult take();
 
  private:
   enum class State { sending, pausing, done };
   void send();
-  void take_answer();
+  void read_answer();
   void end(net::Failure failure);
 
   ApiRequest request_;
@@ -73,11 +80,6 @@ class ApiCall {
   int asks_ = 0;
   Text answer_;
   ApiOutcome outcome_;
-};
-
-struct ApiResult {
-  Text answer;  // cleaned GBK
-  ApiOutcome outcome;
 };
 
 // Calls in the order they are added, at most `jobs` of them sent and not yet

@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <thread>
@@ -40,7 +41,8 @@ std::size_t write_body(char* data, std::size_t size, std::size_t count, void* us
     running->too_large = true;
     return 0;  // ends the transfer with an error
   }
-  running->body.insert(running->body.end(), data, data + n);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+  running->body.insert(running->body.end(), bytes, bytes + n);
   return n;
 }
 
@@ -85,6 +87,9 @@ void configure(CURL* easy, Running& running, CURLSH* share) {
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
   if (share) curl_easy_setopt(easy, CURLOPT_SHARE, share);
+  // curl's defaults already, stated so that no build or environment can relax them.
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!request.ca_file.empty()) {
     running.ca_path = gbk_to_utf8(request.ca_file);
     curl_easy_setopt(easy, CURLOPT_CAINFO, running.ca_path.c_str());

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/extract.h"
 #include "base/regex_object.h"
+#include "openapi/async_call.h"
 
 namespace quill::openapi {
 namespace {
@@ -73,6 +74,9 @@ Text ApiOutcome::reason() const {
 
 ApiOutcome ReadErrorAnswer(std::string_view cleaned) {
   ApiOutcome outcome;
+  // A plain byte search first: most answers are item lists, and no marker
+  // search could find what the bytes do not hold.
+  if (cleaned.find("<error_response>") == std::string_view::npos) return outcome;
   int pos = 0;
   const Text error = ExtractBetween(cleaned, "<error_response>", "</error_response>", pos);
   if (pos == 0) return outcome;
@@ -90,19 +94,15 @@ ApiOutcome ReadErrorAnswer(std::string_view cleaned) {
 
 Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
                  std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format, const net::Channel& channel, ApiOutcome* outcome) {
-  const net::Response response = SendSignedRequest(gateway, app_key, app_secret, method,
-                                                   SplitQueryPairs(business_query), session, format, channel);
-  Text cleaned;
-  if (response.ok()) {
-    std::string_view utf8(reinterpret_cast<const char*>(response.body.data()), response.body.size());
-    cleaned = CleanResponse(Utf8ToGbk(utf8));
-  }
-  if (outcome) {
-    *outcome = ReadErrorAnswer(cleaned);
-    outcome->transport = response.failure;
-  }
-  return cleaned;
+                 Text& format, const net::Channel& channel, ApiOutcome* outcome, const RetryPolicy& retry) {
+  ApiCall call({Text(gateway), Text(app_key), Text(app_secret), Text(method), Text(business_query),
+                Text(session), format},
+               channel, retry);
+  call.await();
+  format = call.format();
+  ApiResult result = call.take();
+  if (outcome) *outcome = std::move(result.outcome);
+  return std::move(result.answer);
 }
 
 }  // namespace quill::openapi

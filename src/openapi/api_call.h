@@ -3,6 +3,8 @@
 // parameters in, the answer out as GBK text with entities and escaped markup
 // removed, ready to be cut apart by marker search. Empty on any failure.
 
+#include <chrono>
+#include <optional>
 #include <string_view>
 
 #include "base/text.h"
@@ -22,6 +24,19 @@ struct ApiOutcome {
   Text reason() const;
 };
 
+struct RetryPolicy {
+  int retries = 3;                             // asks after the first; 0 never asks again
+  std::chrono::milliseconds first_pause{100};  // doubles for every further retry
+  std::chrono::seconds longest_ban{60};        // a named ban beyond this ends the call at once
+};
+
+// The pause before retry number `retry` (0 for the first) of a call whose last
+// ask came to outcome; nullopt when it is not asked again: a good answer, a
+// transport failure, a lasting error, a ban beyond policy.longest_ban, or the
+// retries are spent.
+std::optional<std::chrono::milliseconds> RetryPause(const ApiOutcome& outcome, int retry,
+                                                    const RetryPolicy& policy);
+
 // "a=1&b=2" to pairs: split at "&", then name before the first "=", value up to
 // the second "="; nothing decoded or trimmed.
 ParamList SplitQueryPairs(std::string_view query);
@@ -30,8 +45,11 @@ Text CleanResponse(Text gbk);
 // The error fields of a cleaned answer holding <error_response>.
 ApiOutcome ReadErrorAnswer(std::string_view cleaned);
 
+// One call, start to end, retries included, while the channel's waiter pumps.
+// Without key or secret nothing is sent and the answer is "".
 Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
                  std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format, const net::Channel& channel = {}, ApiOutcome* outcome = nullptr);
+                 Text& format, const net::Channel& channel = {}, ApiOutcome* outcome = nullptr,
+                 const RetryPolicy& retry = {});
 
 }  // namespace quill::openapi

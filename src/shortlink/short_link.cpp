@@ -1,5 +1,8 @@
 #include "shortlink/short_link.h"
 
+#include <algorithm>
+#include <deque>
+
 #include "base/codepage.h"
 #include "base/convert.h"
 #include "base/extract.h"
@@ -16,17 +19,6 @@ bool is_ascii_alnum(unsigned char c) {
 std::string_view base_of(std::string_view base_url) {
   while (!base_url.empty() && base_url.back() == '/') base_url.remove_suffix(1);
   return base_url;
-}
-
-struct Answer {
-  Text text;
-  net::Failure failure;
-};
-
-Answer fetch_text(std::string_view url, std::string_view method, std::string_view body,
-                  const net::Channel& channel) {
-  net::Response response = net::Fetch(channel.request(url, method, body), *channel.waiter);
-  return {response.ok() ? bytes_to_text(response.body) : Text(), response.failure};
 }
 
 bool is_url_byte(unsigned char c) { return c > 0x20 && c < 0x7F && c != '"' && c != '<' && c != '>'; }
@@ -70,38 +62,73 @@ Text PercentEncodeGbk(std::string_view gbk) {
 
 Text PercentEncodeUtf8(std::string_view gbk) { return PercentEncodeGbk(gbk_to_utf8(gbk)); }
 
-Attempt ShortLinkBaidu(std::string_view base_url, std::string_view link, const net::Channel& channel) {
+namespace {
+
+// Each service as a request for a link and a reading of its answer.
+net::Request baidu_request(std::string_view base_url, std::string_view link, const net::Channel& channel) {
   const Text body = txt_join("url=", PercentEncodeUtf8(link), "&alias=&access_type=web");
-  const Answer answer = fetch_text(txt_join(base_of(base_url), "/create.php"), "POST", body, channel);
-  const int key = txt_find(answer.text, "tinyurl", std::nullopt, true);
+  return channel.request(txt_join(base_of(base_url), "/create.php"), "POST", body);
+}
+
+Text baidu_link(std::string_view answer) {
+  const int key = txt_find(answer, "tinyurl", std::nullopt, true);
   // The value starts after the key's closing quote, the colon and the opening
   // quote, and runs to its own closing quote; keys after it do not leak in.
   const int value_start = key + 7 + 3;
-  if (key < 0 || txt_mid(answer.text, key + 7, 3) != "\":\"") return {{}, answer.failure};
-  const int value_end = txt_find(answer.text, "\"", value_start);
-  if (value_end < 0) return {{}, answer.failure};
-  const Text value = txt_mid(answer.text, value_start, value_end - value_start);
-  return {single_url(txt_replace(value, "\\/", "/")), answer.failure};
+  if (key < 0 || txt_mid(answer, key + 7, 3) != "\":\"") return {};
+  const int value_end = txt_find(answer, "\"", value_start);
+  if (value_end < 0) return {};
+  return single_url(txt_replace(txt_mid(answer, value_start, value_end - value_start), "\\/", "/"));
 }
 
-Attempt ShortLinkCnzz(std::string_view base_url, std::string_view link, const net::Channel& channel) {
-  const Text url =
-      txt_join(base_of(base_url), "/v1/data/link_conv/rd_dispatcher.php?orig_link=", PercentEncodeGbk(link));
-  const Answer answer = fetch_text(url, "", "", channel);
-  return {single_url(answer.text), answer.failure};
+net::Request cnzz_request(std::string_view base_url, std::string_view link, const net::Channel& channel) {
+  return channel.request(
+      txt_join(base_of(base_url), "/v1/data/link_conv/rd_dispatcher.php?orig_link=", PercentEncodeGbk(link)),
+      "", "");
+}
+
+Text cnzz_link(std::string_view answer) { return single_url(answer); }
+
+net::Request baid_request(std::string_view base_url, std::string_view link, const net::Channel& channel) {
+  return channel.request(txt_join(base_of(base_url), "/?url=", PercentEncodeGbk(link)), "", "");
 }
 
 // The answer's link passes the same single-URL check as the other services', so
 // a reply cannot put markup into the page.
-Attempt ShortLinkBaid(std::string_view base_url, std::string_view link, const net::Channel& channel) {
-  const Text url = txt_join(base_of(base_url), "/?url=", PercentEncodeGbk(link));
-  const Answer answer = fetch_text(url, "", "", channel);
+Text baid_link(std::string_view answer) {
   int pos = 0;
-  return {single_url(ExtractBetween(answer.text, "{'url':'", "'", pos)), answer.failure};
+  return single_url(ExtractBetween(answer, "{'url':'", "'", pos));
+}
+
+Attempt attempt_of(const net::Response& response, Text (*read)(std::string_view)) {
+  return {response.ok() ? read(bytes_to_text(response.body)) : Text(), response.failure};
+}
+
+struct Service {
+  net::Request (*request)(std::string_view base_url, std::string_view link, const net::Channel& channel);
+  Text (*read)(std::string_view answer);
+};
+constexpr Service kServices[kServiceCount] = {
+    {baidu_request, baidu_link}, {cnzz_request, cnzz_link}, {baid_request, baid_link}};
+
+}  // namespace
+
+Attempt ShortLinkBaidu(std::string_view base_url, std::string_view link, const net::Channel& channel) {
+  return attempt_of(net::Fetch(baidu_request(base_url, link, channel), *channel.waiter), baidu_link);
+}
+
+Attempt ShortLinkCnzz(std::string_view base_url, std::string_view link, const net::Channel& channel) {
+  return attempt_of(net::Fetch(cnzz_request(base_url, link, channel), *channel.waiter), cnzz_link);
+}
+
+Attempt ShortLinkBaid(std::string_view base_url, std::string_view link, const net::Channel& channel) {
+  return attempt_of(net::Fetch(baid_request(base_url, link, channel), *channel.waiter), baid_link);
 }
 
 LinkShortener::LinkShortener(Services services, net::Channel channel)
-    : services_(std::move(services)), channel_(std::move(channel)) {}
+    : services_(std::move(services)), channel_(std::move(channel)) {
+  if (!channel_.waiter) channel_.waiter = &NoUiWaiter();
+}
 
 bool LinkShortener::is_down(int service) const {
   for (const Outage& outage : outages_)
@@ -109,17 +136,46 @@ bool LinkShortener::is_down(int service) const {
   return false;
 }
 
-void LinkShortener::Shorten(Text& link, int service_index) {
+const Text& LinkShortener::base_url(int service) const {
+  return service == 0 ? services_.baidu : service == 1 ? services_.cnzz : services_.baid;
+}
+
+void LinkShortener::Shorten(Text& link, int service_index) { ShortenAll({&link}, service_index, 1); }
+
+// Answers are taken in the links' order, so that a service going silent at one
+// link leaves exactly the links after it long, as asking one by one would;
+// answers already on their way for those are dropped.
+void LinkShortener::ShortenAll(const std::vector<Text*>& links, int service_index, int jobs) {
   if (service_index < 0 || service_index >= kServiceCount || is_down(service_index)) return;
-  Attempt attempt;
-  if (service_index == 0) attempt = ShortLinkBaidu(services_.baidu, link, channel_);
-  if (service_index == 1) attempt = ShortLinkCnzz(services_.cnzz, link, channel_);
-  if (service_index == 2) attempt = ShortLinkBaid(services_.baid, link, channel_);
-  // A service that does not answer at all would cost a full wait per link.
-  const bool no_answer = attempt.failure != net::Failure::none && attempt.failure != net::Failure::stopped;
-  if (no_answer) outages_.push_back({service_index, attempt.failure});
-  // A service that yields nothing must not cost the page its working long link.
-  if (!attempt.short_link.empty()) link = attempt.short_link;
+  const Service& service = kServices[service_index];
+  const std::size_t most = static_cast<std::size_t>(std::max(jobs, 1));
+  struct Out {
+    Text* link;
+    net::Transfer transfer;
+  };
+  std::deque<Out> out;
+  std::size_t next = 0;
+  auto send_more = [&] {
+    for (; out.size() < most && next < links.size(); ++next) {
+      Text* link = links[next];
+      if (link)
+        out.push_back({link, net::Transfer(service.request(base_url(service_index), *link, channel_))});
+    }
+  };
+  for (send_more(); !out.empty(); send_more()) {
+    const net::Response response = net::Await(out.front().transfer, channel_.wait, *channel_.waiter);
+    const Attempt attempt = attempt_of(response, service.read);
+    Text& link = *out.front().link;
+    out.pop_front();
+    if (attempt.failure == net::Failure::stopped) return;
+    // A service that does not answer at all would cost a full wait per link.
+    if (attempt.failure != net::Failure::none) {
+      outages_.push_back({service_index, attempt.failure});
+      return;
+    }
+    // A service that yields nothing must not cost the page its working long link.
+    if (!attempt.short_link.empty()) link = attempt.short_link;
+  }
 }
 
 }  // namespace quill::shortlink

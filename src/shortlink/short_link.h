@@ -41,6 +41,10 @@ class LinkShortener {
   // Service 0, 1 or 2 replaces the link by its short form; when the service
   // yields no link the long one stays. Any other index sends nothing.
   void Shorten(Text& link, int service_index);
+  // Shorten for every link, with up to jobs requests out at a time (below 1
+  // counts as 1); every link ends as asking one by one would leave it. Null
+  // entries are skipped.
+  void ShortenAll(const std::vector<Text*>& links, int service_index, int jobs);
 
   struct Outage {
     int service;
@@ -50,6 +54,7 @@ class LinkShortener {
 
  private:
   bool is_down(int service) const;
+  const Text& base_url(int service) const;
 
   Services services_;
   net::Channel channel_;

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "base/codepage.h"
+#include "support/sandbox_process.h"
 
 namespace quill::shortlink {
 namespace {
@@ -39,7 +41,8 @@ class ServiceServer : public ::testing::Test {
       last_query = req.get_param_value("url");
       res.set_content(answer, "text/plain");
     });
-    server.set_tcp_nodelay(true);
+    // A connection kept for reuse would hold stop() for the server's keep-alive time.
+    server.set_keep_alive_max_count(1);
     port = server.bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server.listen_after_bind(); });
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -146,6 +149,87 @@ TEST(LinkShortener, ServiceThatGivesNoAnswerIsNotAskedAgain) {
   EXPECT_EQ(hits, 1);
   ASSERT_EQ(shortener.outages().size(), 1u);
   EXPECT_EQ(shortener.outages()[0].service, 1);
+}
+
+std::vector<Text> sample_links() {
+  std::vector<Text> links;
+  for (int i = 0; i < 14; ++i)
+    links.push_back("http://s.click.example/t?e=" + std::to_string(i * 7919) + "&u=2");
+  links.push_back(gbk("http://s.click.example/店铺?q=连衣裙"));
+  links.push_back("");
+  links.push_back(links[3]);
+  return links;
+}
+
+std::vector<Text*> pointers(std::vector<Text>& links) {
+  std::vector<Text*> out;
+  for (Text& link : links) out.push_back(&link);
+  return out;
+}
+
+// Many links at once come out exactly as one by one, each asked once.
+TEST(ShortenAll, AgreesWithOneByOneForEveryService) {
+  testing::SandboxProcess sandbox;
+  ASSERT_TRUE(sandbox.running());
+  const Services services{sandbox.url(), sandbox.url(), sandbox.url()};
+  for (int service = 0; service < kServiceCount; ++service) {
+    const std::size_t before = sandbox.log_lines().size();
+    std::vector<Text> one_by_one = sample_links();
+    LinkShortener single(services, {});
+    for (Text& link : one_by_one) single.Shorten(link, service);
+    const std::size_t asked = sandbox.log_lines().size() - before;
+
+    for (int jobs : {0, 4, 64}) {
+      std::vector<Text> together = sample_links();
+      std::vector<Text*> targets = pointers(together);
+      targets.insert(targets.begin() + 2, nullptr);
+      LinkShortener shortener(services, {});
+      shortener.ShortenAll(targets, service, jobs);
+      EXPECT_EQ(together, one_by_one) << service << " " << jobs;
+      EXPECT_NE(together[0], sample_links()[0]) << service;
+      EXPECT_TRUE(shortener.outages().empty());
+    }
+    EXPECT_EQ(sandbox.log_lines().size() - before, asked * 4) << service;
+  }
+}
+
+// The service goes silent at one link: that link and every one after it stay
+// long, as they would one by one, though some were already asked.
+TEST(ShortenAll, SilentServiceLeavesTheLinksAfterItLong) {
+  std::atomic<int> hits = 0;
+  httplib::Server server;
+  server.set_keep_alive_max_count(1);
+  server.Get("/v1/data/link_conv/rd_dispatcher.php",
+             [&](const httplib::Request& req, httplib::Response& res) {
+               ++hits;
+               const std::string link = req.get_param_value("orig_link");
+               if (link.find("silent") == std::string::npos)
+                 return res.set_content("http://short.example/" + std::to_string(link.size()), "text/plain");
+               res.set_content_provider(1000, "text/plain",
+                                        [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+             });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread thread([&] { server.listen_after_bind(); });
+  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const Text base = "http://127.0.0.1:" + std::to_string(port);
+
+  const std::vector<Text> original = {"http://a.example/1", "http://a.example/22", "http://a.example/silent",
+                                      "http://a.example/4444", "http://a.example/55555"};
+  std::vector<Text> links = original;
+  LinkShortener shortener({base, base, base}, {});
+  shortener.ShortenAll(pointers(links), 1, 3);
+  EXPECT_EQ(links[0], "http://short.example/18");
+  EXPECT_EQ(links[1], "http://short.example/19");
+  EXPECT_EQ(std::vector<Text>(links.begin() + 2, links.end()),
+            std::vector<Text>(original.begin() + 2, original.end()));
+  ASSERT_EQ(shortener.outages().size(), 1u);
+  EXPECT_EQ(shortener.outages()[0].service, 1);
+  const int asked = hits;
+  EXPECT_LE(asked, 5);
+  shortener.ShortenAll(pointers(links), 1, 3);
+  EXPECT_EQ(hits, asked);
+  server.stop();
+  thread.join();
 }
 
 }  // namespace

@@ -1,0 +1,202 @@
+#include "openapi/async_call.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace quill::openapi {
+namespace {
+
+using std::chrono::milliseconds;
+
+bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+// The platform's answers that say "not now" rather than "not so".
+bool asks_to_retry(const ApiOutcome& outcome) {
+  if (!outcome.error_answer || outcome.transport != net::Failure::none) return false;
+  const std::string_view sub = outcome.sub_code;
+  if (outcome.code == "7" || sub.starts_with("accesscontrol.")) return true;
+  return sub.starts_with("isp.") &&
+         (contains(sub, "unavailable") || contains(sub, "timeout") || contains(sub, "remote"));
+}
+
+// The S of "This ban will last for S more seconds"; nullopt when no ban is named.
+// A number too long to read is a ban too long to sit out.
+std::optional<long long> named_ban_seconds(std::string_view sub_msg) {
+  constexpr std::string_view kLead = "This ban will last for ";
+  constexpr std::string_view kTail = " more seconds";
+  const std::size_t at = sub_msg.find(kLead);
+  if (at == std::string_view::npos) return std::nullopt;
+  std::string_view rest = sub_msg.substr(at + kLead.size());
+  std::size_t digits = 0;
+  while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+  if (digits == 0 || !rest.substr(digits).starts_with(kTail)) return std::nullopt;
+  if (digits > 12) return std::numeric_limits<long long>::max();
+  long long seconds = 0;
+  for (char c : rest.substr(0, digits)) seconds = seconds * 10 + (c - '0');
+  return seconds;
+}
+
+constexpr milliseconds kSlice{15};
+
+}  // namespace
+
+std::optional<milliseconds> RetryPause(const ApiOutcome& outcome, int retry, const RetryPolicy& policy) {
+  if (retry < 0 || retry >= policy.retries || !asks_to_retry(outcome)) return std::nullopt;
+  if (const auto ban = named_ban_seconds(outcome.sub_msg)) {
+    if (*ban > policy.longest_ban.count()) return std::nullopt;
+    return std::chrono::seconds(*ban);
+  }
+  // Doubling stops growing long before it could overflow.
+  return policy.first_pause * (1LL << std::min(retry, 30));
+}
+
+ApiCall::ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry)
+    : request_(std::move(request)),
+      pairs_(SplitQueryPairs(request_.business_query)),
+      channel_(channel),
+      retry_(retry) {
+  if (!channel_.waiter) channel_.waiter = &NoUiWaiter();
+  send();
+}
+
+ApiCall::~ApiCall() = default;
+ApiCall::ApiCall(ApiCall&&) noexcept = default;
+ApiCall& ApiCall::operator=(ApiCall&&) noexcept = default;
+
+void ApiCall::send() {
+  SignedForm form = BuildSignedForm(request_.app_key, request_.app_secret, request_.method, pairs_,
+                                    request_.session, request_.format, PlatformTimeNow());
+  if (form.body.empty()) return end(net::Failure::bad_request);
+  ++asks_;
+  state_ = State::sending;
+  const auto now = channel_.waiter->now();
+  deadline_ = now + channel_.wait;
+  ceiling_ = now + channel_.wait * net::kCeilingFactor;
+  transfer_.emplace(channel_.request(request_.gateway, "POST", form.body));
+}
+
+void ApiCall::end(net::Failure failure) {
+  transfer_.reset();
+  outcome_.transport = failure;
+  state_ = State::done;
+}
+
+void ApiCall::read_answer() {
+  const net::Response response = transfer_->take();
+  transfer_.reset();
+  answer_.clear();
+  if (response.ok()) {
+    std::string_view utf8(reinterpret_cast<const char*>(response.body.data()), response.body.size());
+    answer_ = CleanResponse(Utf8ToGbk(utf8));
+  }
+  outcome_ = ReadErrorAnswer(answer_);
+  outcome_.transport = response.failure;
+  const auto pause = RetryPause(outcome_, asks_ - 1, retry_);
+  if (!pause) {
+    state_ = State::done;
+    return;
+  }
+  state_ = State::pausing;
+  resume_at_ = channel_.waiter->now() + *pause;
+}
+
+ApiResult ApiCall::take() {
+  ApiResult result{std::move(answer_), std::move(outcome_)};
+  answer_.clear();
+  outcome_ = {};
+  return result;
+}
+
+bool ApiCall::poll(bool events_handled) {
+  if (state_ == State::done) return true;
+  if (channel_.waiter->stop_requested()) {
+    end(net::Failure::stopped);
+    return true;
+  }
+  const auto now = channel_.waiter->now();
+  if (state_ == State::pausing) {
+    if (now >= resume_at_) send();
+    return done();
+  }
+  if (transfer_->wait_for(milliseconds(0))) {
+    read_answer();
+    return done();
+  }
+  if (events_handled) deadline_ = now + channel_.wait;
+  if (now >= std::min(deadline_, ceiling_)) end(net::Failure::timed_out);
+  return done();
+}
+
+void ApiCall::idle(milliseconds slice) {
+  if (state_ == State::sending) {
+    transfer_->wait_for(slice);
+  } else if (state_ == State::pausing) {
+    const auto left = std::chrono::ceil<milliseconds>(resume_at_ - channel_.waiter->now());
+    if (left.count() > 0) channel_.waiter->rest(std::min(slice, left));
+  }
+}
+
+void ApiCall::await() {
+  bool pumped = false;
+  while (!poll(pumped)) {
+    idle(kSlice);
+    pumped = channel_.waiter->pump();
+  }
+}
+
+ApiCallQueue::ApiCallQueue(const net::Channel& channel, RetryPolicy retry, int jobs)
+    : channel_(channel), retry_(retry), jobs_(std::max(jobs, 1)) {
+  if (!channel_.waiter) channel_.waiter = &NoUiWaiter();
+}
+
+std::size_t ApiCallQueue::add(ApiRequest request) {
+  slots_.push_back({std::move(request), std::nullopt, false});
+  start_more();
+  return slots_.size() - 1;
+}
+
+void ApiCallQueue::start_more() {
+  while (out_ < jobs_ && next_to_send_ < slots_.size()) {
+    Slot& slot = slots_[next_to_send_++];
+    if (slot.call || slot.taken) continue;
+    slot.call.emplace(std::move(slot.request), channel_, retry_);
+    ++out_;
+  }
+}
+
+void ApiCallQueue::poll_all(bool events_handled) {
+  for (Slot& slot : slots_)
+    if (slot.call) slot.call->poll(events_handled);
+}
+
+ApiResult ApiCallQueue::take(std::size_t index) {
+  ApiResult result;
+  if (index >= slots_.size() || slots_[index].taken) {
+    result.outcome.transport = net::Failure::bad_request;
+    return result;
+  }
+  Slot& slot = slots_[index];
+  // Taken out of turn: the caller needs it now, whatever the window says.
+  if (!slot.call) {
+    slot.call.emplace(std::move(slot.request), channel_, retry_);
+    ++out_;
+  }
+  bool pumped = false;
+  for (;;) {
+    poll_all(pumped);
+    if (slot.call->done()) break;
+    slot.call->idle(kSlice);
+    pumped = channel_.waiter->pump();
+  }
+  result = slot.call->take();
+  slot.call.reset();
+  slot.taken = true;
+  --out_;
+  start_more();
+  return result;
+}
+
+}  // namespace quill::openapi

@@ -1,0 +1,117 @@
+#pragma once
+// Platform calls that do not block: each call is sent at once and moved on by
+// poll(), so a caller on the user-interface thread can keep several in flight,
+// wait on the one it needs next and let the others progress. An answer that
+// asks to be repeated (a rate limit, a busy remote service) is asked again
+// after a pause on the waiter's clock.
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+
+#include "base/text.h"
+#include "base/wait.h"
+#include "net/http.h"
+#include "openapi/api_call.h"
+
+namespace quill::openapi {
+
+struct ApiRequest {
+  Text gateway;  // "http://host/router/rest?"
+  Text app_key;
+  Text app_secret;
+  Text method;
+  Text business_query;  // "keyword=...&pid=...", split as SplitQueryPairs does
+  Text session;         // "" for none
+  Text format;          // "" means "xml"
+};
+
+struct ApiResult {
+  Text answer;  // cleaned GBK
+  ApiOutcome outcome;
+};
+
+// One platform call with its retries. Every ask is freshly signed (new timestamp).
+class ApiCall {
+ public:
+  // Sends the first ask at once; without key or secret nothing is sent and the
+  // call is over at once (Failure::bad_request).
+  ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry = {});
+  // Destroying an unfinished call abandons its transfer without blocking.
+  ~ApiCall();
+  ApiCall(ApiCall&&) noexcept;
+  ApiCall& operator=(ApiCall&&) noexcept;
+
+  // Moves the call on without blocking; true once it is over. events_handled
+  // says the caller has just handled user-interface events, which restarts the
+  // wait of an ask in flight (never beyond kCeilingFactor wait times). A stop
+  // request ends the call (Failure::stopped).
+  bool poll(bool events_handled = false);
+  // Spends up to slice without pumping: on the answer in flight, or resting on
+  // the waiter's clock during a pause. Returns at once when the call is over.
+  void idle(std::chrono::milliseconds slice);
+  // Polls, idles and pumps the channel's waiter until the call is over.
+  void await();
+
+  bool done() const { return state_ == State::done; }
+  // The cleaned GBK answer of the last ask: "" when it brought no answer.
+  const Text& answer() const { return answer_; }
+  // The last ask's outcome; a call whose retries are spent keeps its last error.
+  const ApiOutcome& outcome() const { return outcome_; }
+  int asks() const { return asks_; }
+  // The format sent: "xml" when the request gave none and anything was sent.
+  const Text& format() const { return request_.format; }
+  // Moves answer and outcome out of a finished call, leaving empty ones.
+  ApiResult take();
+
+ private:
+  enum class State { sending, pausing, done };
+  void send();
+  void read_answer();
+  void end(net::Failure failure);
+
+  ApiRequest request_;
+  ParamList pairs_;
+  net::Channel channel_;
+  RetryPolicy retry_;
+  std::optional<net::Transfer> transfer_;
+  State state_ = State::done;
+  Waiter::Clock::time_point deadline_, ceiling_, resume_at_;
+  int asks_ = 0;
+  Text answer_;
+  ApiOutcome outcome_;
+};
+
+// Calls in the order they are added, at most `jobs` of them sent and not yet
+// taken, so that the answers ahead of the one in use are already on their way.
+class ApiCallQueue {
+ public:
+  // jobs below 1 count as 1.
+  ApiCallQueue(const net::Channel& channel, RetryPolicy retry, int jobs);
+  // Queues a call and returns its number (0, 1, ...); it is sent once fewer
+  // than jobs calls are out and not taken.
+  std::size_t add(ApiRequest request);
+  // Waits for call number index while the channel's waiter pumps and the other
+  // calls out move on; hands its result over once. A number never added or
+  // already taken gives Failure::bad_request.
+  ApiResult take(std::size_t index);
+  std::size_t size() const { return slots_.size(); }
+
+ private:
+  struct Slot {
+    ApiRequest request;
+    std::optional<ApiCall> call;
+    bool taken = false;
+  };
+  void start_more();
+  void poll_all(bool events_handled);
+
+  net::Channel channel_;
+  RetryPolicy retry_;
+  int jobs_;
+  std::deque<Slot> slots_;
+  std::size_t next_to_send_ = 0;
+  int out_ = 0;  // sent and not yet taken
+};
+
+}  // namespace quill::openapi

@@ -1,0 +1,252 @@
+#include "openapi/async_call.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "base/codepage.h"
+#include "support/sandbox_process.h"
+
+namespace quill::openapi {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::SandboxProcess;
+using testing::ScratchFolder;
+
+constexpr const char* kKey = "31415926";
+constexpr const char* kSecret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
+constexpr const char* kMethod = "taobao.taobaoke.items.get";
+
+Text query(const Text& keyword) {
+  return "keyword=" + keyword + "&pid=mm_1_2_3&fields=num_iid,title,click_url&page_no=1&page_size=3";
+}
+
+// Time passes only when the code under test rests (and, when asked, when it
+// pumps), so pauses of seconds take none, or a tenth of them where answers from
+// the sandbox have to come in while a pause runs.
+class TestClock final : public Waiter {
+ public:
+  explicit TestClock(std::chrono::milliseconds pump_step = 0ms, bool paced = false)
+      : pump_step_(pump_step), paced_(paced) {}
+  bool pump() override {
+    now_ += pump_step_;
+    return false;
+  }
+  bool stop_requested() const override { return stop_after_rests >= 0 && rests >= stop_after_rests; }
+  Clock::time_point now() const override { return now_; }
+  void rest(std::chrono::milliseconds slice) override {
+    ++rests;
+    now_ += slice;
+    if (paced_) std::this_thread::sleep_for(slice / 10);
+  }
+  std::chrono::milliseconds elapsed() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - Clock::time_point{});
+  }
+  int rests = 0;
+  int stop_after_rests = -1;
+
+ private:
+  std::chrono::milliseconds pump_step_;
+  bool paced_;
+  Clock::time_point now_{};
+};
+
+ApiOutcome error(const char* code, const char* sub_code = "", const char* sub_msg = "") {
+  ApiOutcome outcome;
+  outcome.error_answer = true;
+  outcome.code = code;
+  outcome.sub_code = sub_code;
+  outcome.sub_msg = sub_msg;
+  return outcome;
+}
+
+TEST(RetryPause, OnlyNotNowAnswersAreAskedAgainWithDoublingPauses) {
+  const RetryPolicy policy;
+  for (const ApiOutcome& busy : {error("7"), error("15", "accesscontrol.limited-by-api-access-count"),
+                                 error("15", "isp.remote-service-unavailable"), error("15", "isp.xx-timeout"),
+                                 error("15", "isp.remote-connection-error")}) {
+    EXPECT_EQ(RetryPause(busy, 0, policy), 100ms) << busy.sub_code;
+    EXPECT_EQ(RetryPause(busy, 2, policy), 400ms) << busy.sub_code;
+    EXPECT_EQ(RetryPause(busy, 3, policy), std::nullopt) << busy.sub_code;
+  }
+  for (const ApiOutcome& lasting : {error("25"), error("15", "isp.invalid-parameter"),
+                                    error("15", "accesscontrol"), error("70"), ApiOutcome{}}) {
+    EXPECT_EQ(RetryPause(lasting, 0, policy), std::nullopt) << lasting.code << lasting.sub_code;
+  }
+  ApiOutcome cut = error("7");
+  cut.transport = net::Failure::cut_off;
+  EXPECT_EQ(RetryPause(cut, 0, policy), std::nullopt);
+  EXPECT_EQ(RetryPause(error("7"), 0, {.retries = 0}), std::nullopt);
+  EXPECT_EQ(RetryPause(error("7"), 29, {.retries = 1000}), 100ms * (1LL << 29));
+}
+
+TEST(RetryPause, ANamedBanIsSatOutUpToTheLongestAllowed) {
+  const RetryPolicy policy;
+  auto ban = [](const char* text) { return error("7", "accesscontrol.limited-by-app-access-count", text); };
+  EXPECT_EQ(RetryPause(ban("This ban will last for 5 more seconds"), 2, policy), 5s);
+  EXPECT_EQ(RetryPause(ban("This ban will last for 60 more seconds"), 0, policy), 60s);
+  EXPECT_EQ(RetryPause(ban("This ban will last for 61 more seconds"), 0, policy), std::nullopt);
+  EXPECT_EQ(RetryPause(ban("This ban will last for 99999999999999999999 more seconds"), 0, policy),
+            std::nullopt);
+  // Anything but the exact sentence is no ban: the usual pause applies.
+  EXPECT_EQ(RetryPause(ban("This ban will last for x more seconds"), 0, policy), 100ms);
+  EXPECT_EQ(RetryPause(ban("This ban will last for 5 seconds"), 0, policy), 100ms);
+  EXPECT_EQ(RetryPause(error("25", "", "This ban will last for 5 more seconds"), 0, policy), std::nullopt);
+}
+
+struct Asked {
+  ApiOutcome outcome;
+  Text answer;
+  std::size_t requests = 0;
+  std::chrono::milliseconds waited{};
+};
+
+// One blocking call against a sandbox started with options, on a test clock.
+Asked ask(std::vector<std::string> options, RetryPolicy retry = {}, int stop_after_rests = -1) {
+  SandboxProcess sandbox(std::move(options));
+  EXPECT_TRUE(sandbox.running());
+  TestClock clock;
+  clock.stop_after_rests = stop_after_rests;
+  Asked asked;
+  Text format;
+  asked.answer = CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", format,
+                             {&clock, 30s, ""}, &asked.outcome, retry);
+  asked.requests = sandbox.log_lines().size();
+  asked.waited = clock.elapsed();
+  return asked;
+}
+
+TEST(ApiCallRetries, RateLimitIsSatOutForTheNamedBan) {
+  const Asked asked = ask({"--rate-limit", "2", "--ban-seconds", "4"});
+  EXPECT_FALSE(asked.outcome.failed()) << asked.outcome.reason();
+  EXPECT_NE(asked.answer.find("<click_url>"), Text::npos);
+  EXPECT_EQ(asked.requests, 3u);
+  EXPECT_EQ(asked.waited, 8s);
+}
+
+TEST(ApiCallRetries, BusyRemoteServiceIsAskedAgainWithDoublingPauses) {
+  const Asked asked = ask({"--isp-unavailable", "3"});
+  EXPECT_FALSE(asked.outcome.failed());
+  EXPECT_EQ(asked.requests, 4u);
+  EXPECT_EQ(asked.waited, 700ms);
+
+  const Asked spent = ask({"--isp-unavailable", "3"}, {.retries = 2});
+  EXPECT_TRUE(spent.outcome.failed());
+  EXPECT_EQ(spent.outcome.code, "15");
+  EXPECT_EQ(spent.outcome.sub_code, "isp.remote-service-unavailable");
+  EXPECT_EQ(spent.answer.find("<click_url>"), Text::npos);
+  EXPECT_EQ(spent.requests, 3u);
+}
+
+TEST(ApiCallRetries, LongBanAndLastingErrorsAreAskedOnce) {
+  const Asked banned = ask({"--rate-limit", "1", "--ban-seconds", "61"});
+  EXPECT_EQ(banned.outcome.code, "7");
+  EXPECT_EQ(banned.requests, 1u);
+  EXPECT_EQ(banned.waited, 0ms);
+  for (const char* lasting : {"25", "15:isp.invalid-parameter", "11:accesscontrol"}) {
+    const Asked asked = ask({"--error", lasting});
+    EXPECT_TRUE(asked.outcome.error_answer) << lasting;
+    EXPECT_EQ(asked.requests, 1u) << lasting;
+  }
+  // Code 7 alone is enough to ask again, until the retries are spent.
+  const Asked limited = ask({"--error", "7"});
+  EXPECT_EQ(limited.outcome.code, "7");
+  EXPECT_EQ(limited.requests, 4u);
+  EXPECT_EQ(limited.waited, 700ms);
+}
+
+TEST(ApiCallRetries, StopRequestEndsAPause) {
+  const Asked asked = ask({"--rate-limit", "5", "--ban-seconds", "30"}, {}, 1);
+  EXPECT_EQ(asked.outcome.transport, net::Failure::stopped);
+  EXPECT_EQ(asked.requests, 1u);
+  EXPECT_LE(asked.waited, 15ms);
+}
+
+ApiRequest request_for(const SandboxProcess& sandbox, const Text& keyword) {
+  return {sandbox.gateway(), kKey, kSecret, kMethod, query(keyword), "", ""};
+}
+
+// Each keyword is banned once for a second: with every call out at once the
+// bans run side by side, and the answers match those of calls made one by one.
+TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
+  SandboxProcess sandbox({"--rate-limit", "1", "--ban-seconds", "1"});
+  ASSERT_TRUE(sandbox.running());
+  const std::vector<Text> keywords = {"a", "b", gbk("连衣裙"), "d", "e"};
+  TestClock clock(0ms, true);
+  ApiCallQueue queue({&clock, 30s, ""}, {}, 5);
+  for (const Text& keyword : keywords) queue.add(request_for(sandbox, keyword));
+  std::vector<ApiResult> results;
+  for (std::size_t i = 0; i < keywords.size(); ++i) results.push_back(queue.take(i));
+  EXPECT_LT(clock.elapsed(), 2s);
+  EXPECT_EQ(sandbox.log_lines().size(), 2 * keywords.size());
+  EXPECT_EQ(queue.take(0).outcome.transport, net::Failure::bad_request);
+  EXPECT_EQ(queue.take(99).outcome.transport, net::Failure::bad_request);
+
+  for (std::size_t i = 0; i < keywords.size(); ++i) {
+    Text format;
+    EXPECT_FALSE(results[i].outcome.failed()) << i;
+    EXPECT_EQ(results[i].answer, CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query(keywords[i]),
+                                             "", format, {&clock, 30s, ""}))
+        << i;
+  }
+}
+
+std::size_t wait_for_requests(const SandboxProcess& sandbox, std::size_t count) {
+  for (int i = 0; i < 500 && sandbox.log_lines().size() < count; ++i) std::this_thread::sleep_for(10ms);
+  return sandbox.log_lines().size();
+}
+
+TEST(ApiCallQueue, KeepsAtMostJobsCallsOutAndTakesOutOfTurn) {
+  SandboxProcess sandbox({"--hang"});
+  ASSERT_TRUE(sandbox.running());
+  TestClock clock(1s);
+  ApiCallQueue queue({&clock, 5s, ""}, {}, 2);
+  for (const char* keyword : {"a", "b", "c", "d", "e"}) queue.add(request_for(sandbox, keyword));
+  EXPECT_EQ(wait_for_requests(sandbox, 2), 2u);
+  EXPECT_EQ(queue.take(0).outcome.transport, net::Failure::timed_out);
+  EXPECT_EQ(wait_for_requests(sandbox, 3), 3u);
+  // Out of turn: sent at once, beyond the window.
+  EXPECT_EQ(queue.take(4).outcome.transport, net::Failure::timed_out);
+  EXPECT_EQ(wait_for_requests(sandbox, 4), 4u);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(sandbox.log_lines().size(), 4u);
+}
+
+TEST(ApiCallQueue, KeyMissingEndsAtOnceAndSendsNothing) {
+  SandboxProcess sandbox;
+  ASSERT_TRUE(sandbox.running());
+  ApiCall call({sandbox.gateway(), "", kSecret, kMethod, query("a"), "", ""}, {});
+  EXPECT_TRUE(call.done());
+  EXPECT_EQ(call.outcome().transport, net::Failure::bad_request);
+  EXPECT_EQ(call.asks(), 0);
+  EXPECT_EQ(call.format(), "");
+  EXPECT_TRUE(sandbox.log_lines().empty());
+}
+
+// The answer comes only over a connection that carries the sandbox's own certificate.
+TEST(ApiCallTls, HttpsGatewayAnswersWhenItsCertificateIsTrusted) {
+  ScratchFolder folder;
+  const std::string cert = (folder / "sandbox.pem").string();
+  SandboxProcess sandbox({"--tls", "--cert-file", cert});
+  ASSERT_TRUE(sandbox.running());
+  const Text gateway = "https://" + sandbox.host() + "/router/rest?";
+  Text format;
+  ApiOutcome outcome;
+  const Text answer = CallOpenApi(gateway, kKey, kSecret, kMethod, query("abc"), "", format,
+                                  {&NoUiWaiter(), 30s, cert}, &outcome);
+  EXPECT_FALSE(outcome.failed()) << outcome.reason();
+  EXPECT_NE(answer.find("<click_url>"), Text::npos);
+
+  for (const Text& ca_file : {Text(), folder.gbk_path("missing.pem")}) {
+    EXPECT_EQ(CallOpenApi(gateway, kKey, kSecret, kMethod, query("abc"), "", format,
+                          {&NoUiWaiter(), 30s, ca_file}, &outcome),
+              "");
+    EXPECT_EQ(outcome.transport, net::Failure::tls) << ca_file;
+  }
+  EXPECT_EQ(sandbox.log_lines().size(), 1u);
+}
+
+}  // namespace
+}  // namespace quill::openapi

@@ -10,6 +10,7 @@
 #include "generator/run_choices.h"
 #include "generator/template_format.h"
 #include "openapi/api_call.h"
+#include "openapi/async_call.h"
 
 namespace quill::generator {
 namespace {
@@ -73,10 +74,14 @@ class Run {
         env_(context.environment),
         stop_(context.stop),
         waiter_(context.host, context.stop),
+        jobs_(std::max(env_.jobs, 1)),
+        calls_(net::Channel{&waiter_, env_.api_wait, env_.ca_file}, openapi::RetryPolicy{.retries = env_.retries},
+               jobs_),
         shortener_(env_.short_link_services, net::Channel{&waiter_, env_.short_link_wait, env_.ca_file}) {}
 
   RunSummary go() {
-    const TextList lines = txt_split(controls_.keywords(), "\r\n");
+    lines_ = txt_split(controls_.keywords(), "\r\n");
+    const TextList& lines = lines_;
     sort_ = SortValue(controls_.sort_index());
     template_ = PrepareTemplate(bytes_to_text(file_read_all(template_paths().page_file)));
     if (template_.item_section.empty()) {
@@ -134,24 +139,52 @@ class Run {
     write_page(line, FillPage(template_.page_template, line, items), failure);
   }
 
-  void walk_answer(const Text& keyword, Text& items, Text& line_failure) {
-    const Text query = txt_join("keyword=", keyword, "&pid=", controls_.pid(), "&fields=", kFields,
-                                "&sort=", sort_, "&page_no=1&page_size=", to_text(count_));
-    const Text app_key = controls_.app_key();
-    const Text app_secret = controls_.app_secret();
-    Text format;
-    openapi::ApiOutcome outcome;
-    const net::Channel channel{&waiter_, env_.api_wait, env_.ca_file};
-    const Text answer =
-        openapi::CallOpenApi(env_.gateway, app_key, app_secret, kMethod, query, "", format, channel, &outcome);
-    if (stopping()) return;
-    if (outcome.failed()) {
-      ++summary_.failed_calls;
-      if (line_failure.empty()) line_failure = outcome.reason();
+  // Queues the call of the next keyword in line order, reading the key, secret
+  // and PID as that call is made; false when no keyword is left.
+  bool plan_next_call() {
+    while (plan_keyword_ >= plan_keywords_.size()) {
+      if (plan_line_ >= lines_.size()) return false;
+      const Text line = txt_trim(lines_[plan_line_++]);
+      plan_keywords_ = line.empty() ? TextList() : txt_split(line, ",");
+      plan_keyword_ = 0;
     }
+    const Text& keyword = plan_keywords_[plan_keyword_++];
+    openapi::ApiRequest request;
+    request.business_query = txt_join("keyword=", keyword, "&pid=", controls_.pid(), "&fields=", kFields,
+                                      "&sort=", sort_, "&page_no=1&page_size=", to_text(count_));
+    request.app_key = controls_.app_key();
+    request.app_secret = controls_.app_secret();
+    request.gateway = env_.gateway;
+    request.method = kMethod;
+    calls_.add(std::move(request));
+    return true;
+  }
+
+  // The answer for the next keyword; the calls of up to jobs - 1 keywords after
+  // it are on their way meanwhile (one job: each call is made when it is due).
+  openapi::ApiResult next_answer() {
+    const std::size_t index = calls_taken_++;
+    while (calls_.size() < index + static_cast<std::size_t>(jobs_) && plan_next_call()) {
+    }
+    return calls_.take(index);
+  }
+
+  void walk_answer(const Text& keyword, Text& items, Text& line_failure) {
+    openapi::ApiResult result = next_answer();
+    if (stopping()) return;
+    if (result.outcome.failed()) {
+      ++summary_.failed_calls;
+      if (line_failure.empty()) line_failure = result.outcome.reason();
+    }
+    std::vector<AnswerRecord> records = ReadRecords(result.answer, RecordLimit(count_));
+    // Several jobs: the answer's links go to the service together, before the
+    // blocks are filled; one job keeps the one-by-one order of a click.
+    const bool together = jobs_ > 1 && controls_.short_links();
+    if (together) shorten_together(records);
+    if (stopping()) return;
     int rank = 0;
-    for (AnswerRecord& record : ReadRecords(answer, RecordLimit(count_))) {
-      Text block = fill_record(record, keyword, rank + 1);
+    for (AnswerRecord& record : records) {
+      Text block = fill_record(record, keyword, rank + 1, !together);
       if (stopping()) return;
       ++rank;
       items += block;
@@ -161,9 +194,19 @@ class Run {
     if (rank == 0) ++summary_.empty_calls;
   }
 
-  Text fill_record(AnswerRecord& record, const Text& keyword, int rank) {
+  void shorten_together(std::vector<AnswerRecord>& records) {
+    const bool shop_links = txt_find(template_.item_section, Markers().shop_link) > 0;
+    std::vector<Text*> links;
+    for (AnswerRecord& record : records) {
+      links.push_back(&record.click_url);
+      if (shop_links) links.push_back(&record.shop_click_url);
+    }
+    shortener_.ShortenAll(links, controls_.short_link_service(), jobs_);
+  }
+
+  Text fill_record(AnswerRecord& record, const Text& keyword, int rank, bool shorten) {
     ItemFields fields;
-    if (controls_.short_links()) shortener_.Shorten(record.click_url, controls_.short_link_service());
+    if (shorten && controls_.short_links()) shortener_.Shorten(record.click_url, controls_.short_link_service());
     if (stopping()) return {};
     fields.link = std::move(record.click_url);
     fields.nick = std::move(record.nick);
@@ -175,6 +218,7 @@ class Run {
     fields.volume = std::move(record.volume);
     fields.keyword = keyword;
     fields.rank = rank;
+    if (!shorten) return FillItemBlock(template_.item_section, fields);
     return FillItemBlock(template_.item_section, fields, [this](Text& shop_link) {
       if (controls_.short_links()) shortener_.Shorten(shop_link, controls_.short_link_service());
     });
@@ -217,7 +261,16 @@ class Run {
   const RunEnvironment& env_;
   std::stop_token stop_;
   RunWaiter waiter_;
+  int jobs_;
+  openapi::ApiCallQueue calls_;
   shortlink::LinkShortener shortener_;
+  TextList lines_;
+  // Where the queueing of calls has got to: the line after the one planned, its
+  // keywords, the next of them; and how many answers the lines have taken.
+  std::size_t plan_line_ = 0;
+  TextList plan_keywords_;
+  std::size_t plan_keyword_ = 0;
+  std::size_t calls_taken_ = 0;
   RunSummary summary_;
   Text sort_;
   PreparedTemplate template_;

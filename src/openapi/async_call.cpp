@@ -155,12 +155,12 @@ ApiCallQueue::ApiCallQueue(const net::Channel& channel, RetryPolicy retry, int j
 std::size_t ApiCallQueue::add(ApiRequest request) {
   slots_.push_back({std::move(request), std::nullopt, false});
   start_more();
-  return slots_.size() - 1;
+  return size() - 1;
 }
 
 void ApiCallQueue::start_more() {
-  while (out_ < jobs_ && next_to_send_ < slots_.size()) {
-    Slot& slot = slots_[next_to_send_++];
+  while (out_ < jobs_ && next_to_send_ < size()) {
+    Slot& slot = slots_[next_to_send_++ - first_];
     if (slot.call || slot.taken) continue;
     slot.call.emplace(std::move(slot.request), channel_, retry_);
     ++out_;
@@ -174,11 +174,11 @@ void ApiCallQueue::poll_all(bool events_handled) {
 
 ApiResult ApiCallQueue::take(std::size_t index) {
   ApiResult result;
-  if (index >= slots_.size() || slots_[index].taken) {
+  if (index < first_ || index >= size() || slots_[index - first_].taken) {
     result.outcome.transport = net::Failure::bad_request;
     return result;
   }
-  Slot& slot = slots_[index];
+  Slot& slot = slots_[index - first_];
   // Taken out of turn: the caller needs it now, whatever the window says.
   if (!slot.call) {
     slot.call.emplace(std::move(slot.request), channel_, retry_);
@@ -195,6 +195,12 @@ ApiResult ApiCallQueue::take(std::size_t index) {
   slot.call.reset();
   slot.taken = true;
   --out_;
+  // Calls taken in turn leave the queue, so a long run keeps only the few ahead.
+  while (!slots_.empty() && slots_.front().taken) {
+    slots_.pop_front();
+    ++first_;
+  }
+  next_to_send_ = std::max(next_to_send_, first_);
   start_more();
   return result;
 }

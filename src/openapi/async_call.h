@@ -95,7 +95,8 @@ class ApiCallQueue {
   // calls out move on; hands its result over once. A number never added or
   // already taken gives Failure::bad_request.
   ApiResult take(std::size_t index);
-  std::size_t size() const { return slots_.size(); }
+  // How many calls were ever added.
+  std::size_t size() const { return first_ + slots_.size(); }
 
  private:
   struct Slot {
@@ -109,7 +110,8 @@ class ApiCallQueue {
   net::Channel channel_;
   RetryPolicy retry_;
   int jobs_;
-  std::deque<Slot> slots_;
+  std::deque<Slot> slots_;  // from call number first_ on
+  std::size_t first_ = 0;
   std::size_t next_to_send_ = 0;
   int out_ = 0;  // sent and not yet taken
 };

@@ -135,7 +135,7 @@ class AnswerServer {
   bool holding_ = false;
   bool stopping_ = false;
   std::map<std::string, std::string> answers_;
-  std::string fallback_ = "<error_response><code>7</code></error_response>";
+  std::string fallback_ = "<error_response><code>15</code><msg>Remote service error</msg></error_response>";
   std::vector<Form> forms_;
   LoopbackServer server_;  // last: stopped first, while the state above still lives
 };

@@ -1,34 +1,35 @@
 #include "shell/program_folder.h"
 
+#include <algorithm>
+
 #include "base/codepage.h"
 #include "base/fs.h"
+#include "shell/folders_platform.h"
 
 namespace quill::shell {
 
-Text SettingsFilePath(std::string_view program_dir) {
-  return txt_join(program_dir, kPathSeparator, kSettingsFileName);
-}
+Text SettingsFilePath(std::string_view dir) { return txt_join(dir, kPathSeparator, kSettingsFileName); }
 
-Text DefaultSaveDir(std::string_view program_dir) {
+Text DefaultSaveDir(std::string_view dir) {
   static const Text folder = gbk("已生成");
-  return txt_join(program_dir, kPathSeparator, folder);
+  return txt_join(dir, kPathSeparator, folder);
 }
 
-Text TemplatesRoot(std::string_view program_dir) {
+Text TemplatesRoot(std::string_view dir) {
   static const Text folder = gbk("模板");
-  return txt_join(program_dir, kPathSeparator, folder);
+  return txt_join(dir, kPathSeparator, folder);
 }
 
-generator::TemplatePaths TemplatePathsOf(std::string_view program_dir, std::string_view name) {
+generator::TemplatePaths TemplatePathsOf(std::string_view dir, std::string_view name) {
   static const Text page = gbk("模板文件.htm");
-  const Text folder = txt_join(TemplatesRoot(program_dir), kPathSeparator, name, kPathSeparator);
+  const Text folder = txt_join(TemplatesRoot(dir), kPathSeparator, name, kPathSeparator);
   return {txt_join(folder, page), txt_join(folder, "files")};
 }
 
-TextList ListTemplateFolders(std::string_view program_dir, Waiter& waiter) {
+TextList ListTemplateFolders(std::string_view dir, Waiter& waiter) {
   TextList names;
   DirScanState scan;
-  const Text pattern = txt_join(TemplatesRoot(program_dir), kPathSeparator, "*");
+  const Text pattern = txt_join(TemplatesRoot(dir), kPathSeparator, "*");
   for (Text name = dir_scan_next(pattern, kAttrDirectory, false, scan); !name.empty();
        name = dir_scan_next("", kAttrDirectory, false, scan)) {
     if (name != "." && name != "..") names.push_back(name);
@@ -36,6 +37,40 @@ TextList ListTemplateFolders(std::string_view program_dir, Waiter& waiter) {
   }
   dir_scan_close(scan);
   return names;
+}
+
+ProgramFolders ChooseProgramFolders(Text program_dir, bool program_dir_writable, const UserFolders& user) {
+  if (program_dir_writable || !user.known()) return {program_dir, program_dir, program_dir};
+  return {std::move(program_dir), user.config_dir, user.data_dir};
+}
+
+ProgramFolders ChooseProgramFolders(Text program_dir) {
+  const bool writable = FolderIsWritable(program_dir);
+  return ChooseProgramFolders(std::move(program_dir), writable,
+                              writable ? UserFolders{} : UserFoldersFromEnvironment());
+}
+
+void PrepareUserFolders(const ProgramFolders& folders) {
+  if (folders.portable()) return;
+  platform::MakePrivateFolders(folders.config_dir);
+  if (platform::MakePrivateFolders(folders.data_dir)) dir_create(TemplatesRoot(folders.data_dir));
+}
+
+TextList ListTemplateFolders(const ProgramFolders& folders, Waiter& waiter) {
+  TextList names = ListTemplateFolders(folders.data_dir, waiter);
+  if (folders.data_dir == folders.program_dir) return names;
+  const std::size_t own = names.size();
+  for (Text& name : ListTemplateFolders(folders.program_dir, waiter)) {
+    const auto end = names.begin() + static_cast<std::ptrdiff_t>(own);
+    if (std::find(names.begin(), end, name) == end) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+generator::TemplatePaths TemplatePathsOf(const ProgramFolders& folders, std::string_view name) {
+  const bool users =
+      !name.empty() && platform::IsFolder(txt_join(TemplatesRoot(folders.data_dir), kPathSeparator, name));
+  return TemplatePathsOf(users ? folders.data_dir : folders.program_dir, name);
 }
 
 }  // namespace quill::shell

@@ -1,16 +1,22 @@
 #include "shell/session.h"
 
 #include "shell/network_settings.h"
-#include "shell/program_folder.h"
 
 namespace quill::shell {
 
 ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter) {
+  return OpenProgramFolder(ChooseProgramFolders(std::move(program_dir)), waiter);
+}
+
+ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter) {
+  PrepareUserFolders(folders);
   ProgramSession session;
-  session.program_dir = std::move(program_dir);
-  session.store.set_file(SettingsFilePath(session.program_dir));
-  session.restored = RestoreSettings(session.store, InitialControls(), session.program_dir, [&] {
-    session.templates = ListTemplateFolders(session.program_dir, waiter);
+  session.program_dir = folders.program_dir;
+  session.folders = std::move(folders);
+  session.store.set_file(SettingsFilePath(session.folders.config_dir));
+  // The default save folder is data_dir/已生成: beside the program when portable.
+  session.restored = RestoreSettings(session.store, InitialControls(), session.folders.data_dir, [&] {
+    session.templates = ListTemplateFolders(session.folders, waiter);
     return static_cast<int>(session.templates.size());
   });
   return session;
@@ -18,9 +24,12 @@ ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter) {
 
 generator::RunEnvironment RunEnvironmentOf(const ProgramSession& session) {
   generator::RunEnvironment environment;
-  environment.locate_template = [dir = session.program_dir](std::string_view name) {
-    return TemplatePathsOf(dir, name);
+  environment.locate_template = [folders = session.folders](std::string_view name) {
+    return TemplatePathsOf(folders, name);
   };
+  // An administrator's addresses beside an installed program, the user's over them.
+  if (!session.folders.portable())
+    ReadNetworkSettings(SettingsFilePath(session.folders.program_dir), environment);
   ReadNetworkSettings(session.store.file(), environment);
   return environment;
 }

@@ -6,24 +6,31 @@
 #include "base/ini.h"
 #include "base/wait.h"
 #include "generator/generation_run.h"
+#include "shell/program_folder.h"
 #include "shell/settings_file.h"
 
 namespace quill::shell {
 
 struct ProgramSession {
   Text program_dir;
-  IniStore store;      // the settings file
-  TextList templates;  // the template list, in scan order
+  ProgramFolders folders;  // where the settings, the save folder and the templates are
+  IniStore store;          // the settings file
+  TextList templates;      // the template list, in scan order
   StoredControls restored;
 };
 
 // Reads the settings file over the controls' initial values; the template list
 // is made in the middle of the restore, pumping the waiter. A missing or
-// unreadable settings file gives the initial values.
+// unreadable settings file gives the initial values. The folders are chosen
+// once, here (ChooseProgramFolders): beside the program when it can be
+// written, the user's folders otherwise, created when missing.
 ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter = NoUiWaiter());
+// As above over folders already chosen (tests choose them).
+ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter = NoUiWaiter());
 
 // What a run needs of the program folder, read anew for each run: where
-// templates are, and the network settings of the settings file.
+// templates are, and the network settings: those of the program folder's
+// settings file, then those of the user's, key by key.
 generator::RunEnvironment RunEnvironmentOf(const ProgramSession& session);
 
 // A run's view of stored values instead of a window: the batch tool and the tests.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <map>
 
 #include "base/codepage.h"
 #include "support/sandbox_process.h"
@@ -113,6 +114,67 @@ TEST_F(BatchTool, HostileGatewaysExitWithFourAndKeepThePages) {
     EXPECT_EQ(read_file(dir / "prog/已生成/2012.htm"), good) << options[0];
     EXPECT_NE(err.find(why), std::string::npos) << err;
   }
+}
+
+// Every page, the summary's counts and the exit status come out the same
+// whatever the number of requests at a time, short links included.
+TEST_F(BatchTool, JobCountsChangeNothingButSpeed) {
+  std::string lines;
+  for (int i = 1; i <= 6; ++i) lines += "k" + std::to_string(i) + ",w" + std::to_string(i) + "\n";
+  write_file(dir / "k.txt", lines);
+  const std::string common = " --short-links 2 --keywords-file '" + (dir / "k.txt").string() + "'";
+  std::map<std::string, std::string> first;
+  std::string first_counts;
+  for (const char* jobs : {"1", "4", "16"}) {
+    fs::remove_all(dir / "prog/已生成");
+    ASSERT_EQ(batch(std::string("--jobs ") + jobs + common), 0) << err;
+    std::map<std::string, std::string> pages;
+    for (const auto& entry : fs::directory_iterator(dir / "prog/已生成"))
+      if (entry.is_regular_file()) pages[entry.path().filename().string()] = read_file(entry.path());
+    const std::string counts = err.substr(err.find("完成："), err.find("，用时") - err.find("完成："));
+    if (first.empty()) {
+      first = pages;
+      first_counts = counts;
+      ASSERT_EQ(first.size(), 6u);
+    }
+    EXPECT_EQ(pages, first) << jobs;
+    EXPECT_EQ(counts, first_counts) << jobs;
+  }
+}
+
+// A rate-limited call is asked again after a pause; with its retries spent the
+// call has failed. The requests are counted from the gateway's own log.
+TEST_F(BatchTool, RateLimitedCallsAreAskedAgain) {
+  write_file(dir / "k.txt", "2012\n");
+  const std::string keywords = " --keywords-file '" + (dir / "k.txt").string() + "'";
+  SandboxProcess limited({"--rate-limit", "2", "--ban-seconds", "0"});
+  ASSERT_TRUE(limited.running());
+  auto gateway_calls = [&] {
+    std::size_t calls = 0;
+    for (const std::string& line : limited.log_lines()) calls += line.find("/router/rest") != std::string::npos;
+    return calls;
+  };
+  EXPECT_EQ(batch("--retries 3 --gateway " + limited.gateway() + keywords), 0) << err;
+  EXPECT_EQ(gateway_calls(), 3u);
+  write_file(dir / "k.txt", "2013\n");
+  EXPECT_EQ(batch("--retries 1 --gateway " + limited.gateway() + keywords), 4) << err;
+  EXPECT_EQ(gateway_calls(), 5u);
+  EXPECT_NE(err.find("2013：错误 7 App Call Limited"), std::string::npos) << err;
+}
+
+TEST_F(BatchTool, WholeRunOverHttpsWithTheCertificateOfTheSettings) {
+  SandboxProcess secure({"--tls"});
+  ASSERT_TRUE(secure.running());
+  const std::string url = secure.url();
+  write_file(dir / "prog/Quillbatch.ini",
+             gbk("[网络]\r\n网关=" + url + "/router/rest?\r\n百度=" + url + "\r\n图片服务器=" + secure.host() +
+                 "\r\n证书=" + secure.certificate_path().string() + "\r\n"));
+  EXPECT_EQ(batch("--short-links 0"), 0) << err;
+  EXPECT_NE(gbk_to_utf8(read_file(dir / "prog/已生成/2012.htm")).find(url + "/"), std::string::npos);
+  // Without the certificate nothing is trusted: every call fails.
+  write_file(dir / "prog/Quillbatch.ini", gbk("[网络]\r\n网关=" + url + "/router/rest?\r\n"));
+  EXPECT_EQ(batch(""), 4) << err;
+  EXPECT_NE(err.find("安全连接失败"), std::string::npos) << err;
 }
 
 TEST_F(BatchTool, TemplateWithoutProductLoopExitsWithOne) {

@@ -21,12 +21,14 @@ class SandboxProcess {
 
   bool running() const { return port_ > 0; }
   int port() const { return port_; }
-  // "http://127.0.0.1:port" followed by path.
+  // "http://127.0.0.1:port" followed by path ("https://" with --tls).
   std::string url(const std::string& path = "") const;
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
   std::string gateway() const { return url("/router/rest?"); }
 
   std::filesystem::path log_path() const { return folder_ / "log.jsonl"; }
+  // With --tls and no --cert-file of the test's own: the certificate it serves.
+  std::filesystem::path certificate_path() const { return folder_ / "cert.pem"; }
   std::string log() const { return read_file(log_path()); }
   std::vector<std::string> log_lines() const;
 
@@ -34,6 +36,7 @@ class SandboxProcess {
   ScratchFolder folder_;
   int pid_ = -1;
   int port_ = 0;
+  bool tls_ = false;
 };
 
 }  // namespace quill::testing

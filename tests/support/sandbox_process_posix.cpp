@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -34,6 +35,14 @@ SandboxProcess::SandboxProcess(std::vector<std::string> options) {
   std::vector<std::string> args{QUILL_SANDBOX_PATH, "--port", "0", "--port-file", port_file.string(), "--log",
                                 log_path().string()};
   args.insert(args.end(), options.begin(), options.end());
+  const auto given = [&](const char* option) {
+    return std::find(options.begin(), options.end(), option) != options.end();
+  };
+  tls_ = given("--tls");
+  if (tls_ && !given("--cert-file")) {
+    args.push_back("--cert-file");
+    args.push_back(certificate_path().string());
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -57,7 +66,9 @@ SandboxProcess::~SandboxProcess() {
   waitpid(pid_, nullptr, 0);
 }
 
-std::string SandboxProcess::url(const std::string& path) const { return "http://" + host() + path; }
+std::string SandboxProcess::url(const std::string& path) const {
+  return (tls_ ? "https://" : "http://") + host() + path;
+}
 
 std::vector<std::string> SandboxProcess::log_lines() const {
   std::vector<std::string> lines;

@@ -355,8 +355,10 @@ int run(const Options& o) {
     std::cerr << "quillmoor-sandbox: cannot make or write the certificate " << o.cert_file << "\n";
     return 1;
   }
-  // Unanswered requests hold their worker for good; leave room for the ones after them.
-  const std::size_t workers = o.hang || o.shortener_hang ? 64 : 16;
+  // A kept-alive connection holds its worker between requests, and unanswered
+  // requests hold theirs for good: room for a client with 16 requests at a time
+  // and for the ones after them.
+  const std::size_t workers = 64;
   server->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
   server->set_payload_max_length(16u << 20);
   // Clients keep their connections: without it an answer written in two pieces

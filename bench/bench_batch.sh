@@ -45,19 +45,20 @@ with open(path, "wb") as f:
 PY
 }
 
-# Runs the batch tool over N groups; prints "seconds peak_kib".
-run_batch() {  # groups
+# Runs the batch tool over N groups with J requests at a time; prints "seconds peak_kib".
+run_batch() {  # groups jobs
+  local jobs="${2:-1}"
   keywords "$1" "$WORK/k$1.txt"
   rm -rf "$WORK/prog/已生成"
   local start end
   start=$(date +%s.%N)
   if [[ -x /usr/bin/time ]]; then
     /usr/bin/time -v -o "$WORK/time$1" "$WORK/prog/quillmoor-batch" --program-dir "$WORK/prog" \
-      --keywords-file "$WORK/k$1.txt" --quiet 2>/dev/null || true
+      --keywords-file "$WORK/k$1.txt" --jobs "$jobs" --quiet 2>/dev/null || true
     end=$(date +%s.%N)
     local peak; peak=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$WORK/time$1")
   else
-    "$WORK/prog/quillmoor-batch" --program-dir "$WORK/prog" --keywords-file "$WORK/k$1.txt" --quiet &
+    "$WORK/prog/quillmoor-batch" --program-dir "$WORK/prog" --keywords-file "$WORK/k$1.txt" --jobs "$jobs" --quiet &
     local pid=$! peak=0 hwm
     while kill -0 "$pid" 2>/dev/null; do
       hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
@@ -104,15 +105,18 @@ PY
 calc() { awk "BEGIN { print $1 }"; }
 
 SMALL=$((GROUPS_FULL / 10)); ((SMALL > 0)) || SMALL=1
-read -r small_s small_peak < <(run_batch "$SMALL")
-read -r full_s full_peak < <(run_batch "$GROUPS_FULL")
+read -r small_s small_peak < <(run_batch "$SMALL" 1)
+read -r full_s full_peak < <(run_batch "$GROUPS_FULL" 1)
+read -r jobs4_s jobs4_peak < <(run_batch "$GROUPS_FULL" 4)
 requests=$((GROUPS_FULL * 3))
 plain=$(plain_rate "$requests")
 
 printf 'quillmoor-batch, %d groups x 3 keywords, 40 items each (%d requests):\n' "$GROUPS_FULL" "$requests"
-printf '  %.2f s, %.1f groups/s, %.1f requests/s\n' "$full_s" "$(calc "$GROUPS_FULL / $full_s")" \
+printf '  --jobs 1: %.2f s, %.1f groups/s, %.1f requests/s\n' "$full_s" "$(calc "$GROUPS_FULL / $full_s")" \
   "$(calc "$requests / $full_s")"
-printf '  peak memory %s KiB (%d groups: %s KiB)\n' "$full_peak" "$SMALL" "$small_peak"
+printf '  --jobs 4: %.2f s, %.1f groups/s (%.2fx of --jobs 1)\n' "$jobs4_s" "$(calc "$GROUPS_FULL / $jobs4_s")" \
+  "$(calc "$full_s / $jobs4_s")"
+printf '  peak memory %s KiB (%d groups: %s KiB; --jobs 4: %s KiB)\n' "$full_peak" "$SMALL" "$small_peak" "$jobs4_peak"
 printf 'sandbox plain rate, %d signed requests: %s requests/s (= %.1f groups/s)\n' "$requests" "$plain" \
   "$(calc "$plain / 3")"
-printf 'batch / plain: %.2f\n' "$(calc "($requests / $full_s) / $plain")"
+printf 'batch --jobs 1 / plain: %.2f\n' "$(calc "($requests / $full_s) / $plain")"

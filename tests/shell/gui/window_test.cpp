@@ -90,11 +90,6 @@ int room_for_text(QWidget* w) {
     return style->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - margins.left() -
            margins.right() - 4;
   }
-  if (auto* check = qobject_cast<QCheckBox*>(w)) {
-    QStyleOptionButton option;
-    option.initFrom(check);
-    return style->subElementRect(QStyle::SE_CheckBoxContents, &option, check).width();
-  }
   return w->contentsRect().width();
 }
 
@@ -112,21 +107,6 @@ int differing_pixels(const QImage& a, const QImage& b, int tolerance) {
     }
   return wrong;
 }
-
-// Sets the variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const QByteArray& value)
-      : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-    qputenv(name, value);
-  }
-  ~ScopedEnv() { had_ ? qputenv(name_, old_) : qunsetenv(name_); }
-
- private:
-  const char* name_;
-  QByteArray old_;
-  bool had_;
-};
 
 }  // namespace
 
@@ -587,25 +567,18 @@ class WindowTest : public QObject {
     QCOMPARE(box->text(), u("第一行\n第二行"));
     QCOMPARE(box->icon(), QMessageBox::Critical);
     QCOMPARE(box->buttons().size(), qsizetype(1));
-    QAbstractButton* ok = box->buttons().front();
-    QCOMPARE(ok->text(), u("确定"));
-    QVERIFY(ok->icon().isNull());
+    QCOMPARE(box->buttons().front()->text(), u("确定"));
+    QVERIFY(box->buttons().front()->icon().isNull());
     QCOMPARE(box->windowModality(), Qt::ApplicationModal);
     QVERIFY(!box->parent());
-    const Qt::WindowFlags flags = box->windowFlags();
-    QVERIFY(flags & Qt::WindowCloseButtonHint);
-    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-
+    QCOMPARE(box->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+             Qt::WindowCloseButtonHint);
+    // Without an icon, the text starts at the box's margin.
     auto plain = make_message_box(g("x"), kMbOk, g("信息："));
     QCOMPARE(plain->icon(), QMessageBox::NoIcon);
-    plain->show();
-    QVERIFY(QTest::qWaitForWindowExposed(plain.get()));
-    const auto* text = plain->findChild<QLabel*>(u("qt_msgbox_label"));
-    QVERIFY(text);
-    // The text starts at the box's margin, with no room kept for an icon.
-    const int left = plain->layout()->contentsMargins().left();
-
-    QVERIFY2(text->x() <= left + 2, qPrintable(QString::number(text->x())));
+    QVERIFY(on_screen(*plain));
+    QCOMPARE(plain->findChild<QLabel*>(u("qt_msgbox_label"))->x(), plain->layout()->contentsMargins().left());
   }
 
   void replace_question_offers_five_answers() {
@@ -629,40 +602,39 @@ class WindowTest : public QObject {
     const QString pages = root + u("/页面");
     QVERIFY(QDir(root).mkdir(u("页面")));
     auto chooser = make_folder_chooser(to_gbk(pages), g("选择一个保存目录："));
-    QCOMPARE(chooser->windowTitle(), u("选择一个保存目录："));
     QCOMPARE(chooser->directory().absolutePath(), root);
     QCOMPARE(chooser->selectedFiles(), QStringList{pages});
-    auto* view = chooser->findChild<QTreeView*>(u("treeView"));
-    QVERIFY(view);
-    QCOMPARE(view->model()->headerData(0, Qt::Horizontal).toString(), u("名称"));
-    QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 1);
-    const QModelIndex date = view->model()->index(0, 3, view->rootIndex());
-    QCOMPARE(view->model()->headerData(3, Qt::Horizontal).toString(), u("修改日期"));
-    QCOMPARE(date.data().toString(), QLocale(QLocale::Chinese, QLocale::China)
-                                         .toString(QFileInfo(pages).lastModified(), QLocale::ShortFormat));
+    const QTreeView* view = chooser->findChild<QTreeView*>(u("treeView"));
+    const QAbstractItemModel* list = view->model();
+    QCOMPARE(list->headerData(0, Qt::Horizontal).toString(), u("名称"));
+    QTRY_COMPARE(list->rowCount(view->rootIndex()), 1);
+    const QDateTime modified = QFileInfo(pages).lastModified();
+    QCOMPARE(list->index(0, 3, view->rootIndex()).data().toString(),
+             QLocale(QLocale::Chinese, QLocale::China).toString(modified, QLocale::ShortFormat));
 
     // The default save folder before the first run: chosen as it is.
     const QString later = root + u("/已生成");
     chooser = make_folder_chooser(to_gbk(later), g("选择一个保存目录："));
-    QCOMPARE(chooser->directory().absolutePath(), root);
     QPushButton* choose =
         chooser->findChild<QDialogButtonBox*>(u("buttonBox"))->button(QDialogButtonBox::Open);
     QVERIFY(choose->text().startsWith(u("选择")));
     QTRY_VERIFY(choose->isEnabled());
     QTest::mouseClick(choose, Qt::LeftButton);
-    QCOMPARE(chooser->result(), int(QDialog::Accepted));
     QCOMPARE(chosen_folder(*chooser), to_gbk(later));
-    QVERIFY(!QFileInfo::exists(later));
   }
 
   void hyperlink_falls_back_to_the_htm_handler_then_says_so() {
     ProgramFolder folder;
     auto window = folder.open_window();
     QStringList tried;
-    bool desktop_opens = true;
-    bool htm_opens = true;
-    window->set_link_openers({[&](const QUrl& a) { return tried << "open " + a.toString(), desktop_opens; },
-                              [&](const QUrl& a) { return tried << "htm " + a.toString(), htm_opens; }});
+    bool desktop_opens = true, htm_opens = true;
+    auto opener = [&tried](const char* name, const bool& opens) {
+      return [&tried, name, &opens](const QUrl& address) {
+        tried << name + address.toString();
+        return opens;
+      };
+    };
+    window->set_link_openers({opener("open ", desktop_opens), opener("htm ", htm_opens)});
     auto* link = control<QLabel>(*window, "超级链接框2");
     const QString address = link->text().section('"', 1, 1);
     emit link->linkActivated(address);
@@ -692,10 +664,11 @@ class WindowTest : public QObject {
                                    "/viewer.sh %u\nMimeType=text/html;\n");
     quill::testing::write_file(dir / "config/mimeapps.list",
                                "[Default Applications]\ntext/html=page-viewer.desktop\n");
-    const QByteArray data = QByteArray::fromStdString(root + "/data");
-    const QByteArray config = QByteArray::fromStdString(root + "/config");
-    ScopedEnv data_home("XDG_DATA_HOME", data), data_dirs("XDG_DATA_DIRS", data);
-    ScopedEnv config_home("XDG_CONFIG_HOME", config), config_dirs("XDG_CONFIG_DIRS", config);
+    // GIO reads these once, at its first use in the process: here.
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(root + "/data"));
+    qputenv("XDG_DATA_DIRS", QByteArray::fromStdString(root + "/data"));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root + "/config"));
+    qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(root + "/config"));
     QVERIFY(!DesktopHandlesScheme(u("http")));
     QVERIFY(StartHtmHandler(QUrl(u("http://www.example.org/a?b=1"))));
     QTRY_COMPARE(quill::testing::read_file(dir / "opened"), std::string("http://www.example.org/a?b=1"));

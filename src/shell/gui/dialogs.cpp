@@ -1,12 +1,22 @@
 #include "shell/gui/dialogs.h"
 
+#include <QDateTime>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QIdentityProxyModel>
+#include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <deque>
 #include <optional>
 
 #include "base/message_box.h"
+#include "shell/gui/look.h"
 #include "shell/gui/qt_text.h"
 
 namespace quill::shell::gui {
@@ -42,15 +52,99 @@ std::optional<T> take(std::deque<T>& queue, T unattended_default, AnsweredDialog
   return answer;
 }
 
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// A title bar with the close button only, in the window's font.
+void dress_dialog(QWidget& dialog) {
+  dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                        Qt::MSWindowsFixedSizeDialogHint);
+  dialog.setFont(SongFont());
+}
+
+// Without an icon, the text starts at the margin: Qt keeps an indent there,
+// and widens it when the buttons are wider than the text.
+void drop_icon_space(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  for (int i = 0; i < grid->count(); ++i) {
+    int row = 0, column = 0, rows = 0, columns = 0;
+    grid->getItemPosition(i, &row, &column, &rows, &columns);
+    if (QSpacerItem* indent = grid->itemAt(i)->spacerItem(); indent && column == 0)
+      indent->changeSize(0, 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+  }
+  grid->setColumnStretch(1, 1);
+  grid->setHorizontalSpacing(0);
+  grid->invalidate();
+}
+
+// Dates in the chooser's list the Chinese way, whatever the system's locale
+// (the file model formats them with it).
+class ChineseDates final : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    constexpr int kDateColumn = 3;
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (files && role == Qt::DisplayRole && index.column() == kDateColumn)
+      return QLocale(QLocale::Chinese, QLocale::China)
+          .toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
+    return QIdentityProxyModel::data(index, role);
+  }
+};
+
+// A folder the user names may not exist yet (the run creates its save folder),
+// where Qt's own chooser takes folders that exist only.
+class FolderChooser final : public QFileDialog {
+ public:
+  FolderChooser() {
+    setOption(QFileDialog::DontUseNativeDialog);
+    setFileMode(QFileDialog::Directory);
+    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
+      choose_ = buttons->button(QDialogButtonBox::Open);
+    if (choose_) choose_->installEventFilter(this);
+  }
+
+  void accept() override {
+    if (!names_new_folder()) return QFileDialog::accept();
+    QDialog::accept();
+  }
+
+ protected:
+  // Qt disables "选择" for a folder that does not exist: enabled again.
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == choose_ && event->type() == QEvent::EnabledChange && !choose_->isEnabled() &&
+        names_new_folder())
+      choose_->setEnabled(true);
+    return QFileDialog::eventFilter(watched, event);
+  }
+
+ private:
+  // One name, not there yet, in a folder that is.
+  bool names_new_folder() const {
+    const QStringList picked = selectedFiles();
+    if (picked.size() != 1 || picked.front().isEmpty()) return false;
+    const QFileInfo folder(picked.front());
+    return !folder.exists() && folder.dir().exists();
+  }
+
+  QPushButton* choose_ = nullptr;
+};
+
 }  // namespace
 
 std::unique_ptr<QMessageBox> make_message_box(const Text& message, unsigned flags, const Text& caption) {
   auto box = std::make_unique<QMessageBox>();
+  dress_dialog(*box);
   box->setWindowTitle(from_gbk(caption));
   box->setTextFormat(Qt::PlainText);
   box->setText(from_gbk_lines(message));
   box->setIcon((flags & kMbIconError) ? QMessageBox::Critical : QMessageBox::NoIcon);
-  box->setStandardButtons(QMessageBox::Ok);
+  // A button of our own: the standard OK carries the desktop theme's icon.
+  QPushButton* ok = box->addButton(u("确定"), QMessageBox::AcceptRole);
+  box->setDefaultButton(ok);
+  box->setEscapeButton(ok);
+  if (box->icon() == QMessageBox::NoIcon) drop_icon_space(*box);
   box->setWindowModality(Qt::ApplicationModal);
   return box;
 }
@@ -66,6 +160,7 @@ std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
   static const QString caption = QString::fromUtf8("确认文件替换");
   static const QString question = QString::fromUtf8("目标位置已有同名文件：\n%1\n\n要替换它吗？");
   auto box = std::make_unique<QMessageBox>();
+  dress_dialog(*box);
   box->setWindowTitle(caption);
   box->setTextFormat(Qt::PlainText);
   box->setText(question.arg(from_gbk(target)));
@@ -100,12 +195,34 @@ ReplaceAnswer ask_replace(const Text& target) {
                  : ReplaceAnswer::cancel;
 }
 
+std::unique_ptr<QFileDialog> make_folder_chooser(const Text& start, const Text& title) {
+  auto chooser = std::make_unique<FolderChooser>();
+  dress_dialog(*chooser);
+  chooser->setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, false);
+  chooser->setWindowTitle(from_gbk(title));
+  chooser->setLocale(QLocale(QLocale::Chinese, QLocale::China));
+  chooser->setOption(QFileDialog::ShowDirsOnly);
+  chooser->setProxyModel(new ChineseDates(chooser.get()));
+  chooser->setWindowModality(Qt::ApplicationModal);
+  const QFileInfo folder(QDir::cleanPath(QDir::fromNativeSeparators(from_gbk(start))));
+  if (start.empty() || !folder.dir().exists()) return chooser;
+  chooser->setDirectory(folder.dir());
+  chooser->selectFile(folder.fileName());
+  return chooser;
+}
+
+Text chosen_folder(QFileDialog& chooser) {
+  if (chooser.result() != QDialog::Accepted) return Text();
+  const QStringList picked = chooser.selectedFiles();
+  return picked.isEmpty() ? Text() : to_gbk(QDir::toNativeSeparators(picked.front()));
+}
+
 Text choose_folder(const Text& start, const Text& title) {
   if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title, 0}))
     return *queued;
-  const QString chosen =
-      QFileDialog::getExistingDirectory(nullptr, from_gbk(title), from_gbk(start), QFileDialog::ShowDirsOnly);
-  return chosen.isEmpty() ? Text() : to_gbk(QDir::toNativeSeparators(chosen));
+  auto chooser = make_folder_chooser(start, title);
+  chooser->exec();
+  return chosen_folder(*chooser);
 }
 
 namespace next_answer {

@@ -3,6 +3,7 @@
 // resource copy and the folder chooser. Each can be answered in advance
 // ("next answers"), so that tests drive the window without anyone clicking.
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <memory>
 #include <vector>
@@ -15,7 +16,8 @@ namespace quill::shell::gui {
 using generator::ReplaceAnswer;
 
 // A box as show_message shows it, not yet run: no owner, application-modal, one
-// OK button, the error icon when flags hold kMbIconError, "\r\n" shown as breaks.
+// plain "确定" button, the error icon when flags hold kMbIconError (else no room
+// for one), "\r\n" shown as breaks, a close button as its only title-bar button.
 std::unique_ptr<QMessageBox> make_message_box(const Text& message, unsigned flags, const Text& caption);
 // Shows the box; returns kResultOk (the only button).
 int run_message_box(const Text& message, unsigned flags, const Text& caption);
@@ -25,7 +27,13 @@ int run_message_box(const Text& message, unsigned flags, const Text& caption);
 std::unique_ptr<QMessageBox> make_replace_box(const Text& target);
 ReplaceAnswer ask_replace(const Text& target);
 
-// A folder chooser (folders only) opening at start; "" when cancelled.
+// A folder chooser (folders only, Chinese dates and texts), not yet run: it
+// shows start's parent with start selected, and accepts a folder that does not
+// exist yet. A start whose parent does not exist opens at the current folder.
+std::unique_ptr<QFileDialog> make_folder_chooser(const Text& start, const Text& title);
+// The folder a run chooser was accepted with; "" when it was cancelled.
+Text chosen_folder(QFileDialog& chooser);
+// Runs a chooser; "" when cancelled.
 Text choose_folder(const Text& start, const Text& title);
 
 // Answers given in advance, first in first out, one queue per kind of dialog.

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +20,7 @@
 #include "base/message_box.h"
 #include "generator/generation_run.h"
 #include "shell/gui/dialogs.h"
+#include "shell/gui/look.h"
 #include "shell/gui/qt_text.h"
 #include "shell/gui/single_line.h"
 #include "shell/gui/window_texts.h"
@@ -34,16 +34,8 @@ constexpr int kClientHeight = 320;
 // the window system knows the frame.
 constexpr int kOuterWidth = 524;
 constexpr int kOuterHeight = 351;
-constexpr int kPopupMinHeight = 160;
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
-
-QFont simsun() {
-  QFont font(u("SimSun"));
-  font.setPixelSize(12);
-  font.setWeight(QFont::Normal);
-  return font;
-}
 
 // Typed characters other than digits and "-" are dropped; control characters
 // (backspace, the cut, copy and paste keys) pass, so pasted text is not filtered.
@@ -149,10 +141,8 @@ MainWindow::MainWindow(ProgramSession& session) : session_(session) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(kClientWidth, kClientHeight);
-  // The default GUI font of the platform the layout was drawn for is 12 pixels high.
-  QFont gui_font = font();
-  gui_font.setPixelSize(12);
-  setFont(gui_font);
+  // The layout was drawn for Chinese Windows, whose GUI font is SimSun at 12 pixels.
+  setFont(SongFont());
   build_controls();
   if (QScreen* screen = this->screen()) {
     QRect outer(0, 0, kOuterWidth, kOuterHeight);
@@ -193,11 +183,12 @@ void MainWindow::build_controls() {
     KeepFirstLineOfInserts(control);
     return control;
   };
+  auto* drop_down = new DropDownStyle(this);
   auto combo = [&](const char* name, int x, int y, int w, int h) {
     auto* control = new QComboBox(this);
     control->setEditable(false);
     control->setInsertPolicy(QComboBox::NoInsert);
-    control->view()->setMinimumHeight(kPopupMinHeight);
+    control->setStyle(drop_down);
     place(control, name, x, y, w, h);
     return control;
   };
@@ -208,7 +199,7 @@ void MainWindow::build_controls() {
     control->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     control->setOpenExternalLinks(false);
     connect(control, &QLabel::linkActivated, this,
-            [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); });
+            [this](const QString& address) { OpenHyperlink(QUrl(address)); });
     place(control, name, x, y, w, h);
   };
 
@@ -238,20 +229,20 @@ void MainWindow::build_controls() {
   label("标签3", "淘客 PID：", 232, 86, 64, 20);
   pid_ = edit("编辑框PID", 296, 86, 160, 20);
 
-  label("标签7", "排序方式：", 232, 112, 64, 20)->setFont(simsun());
+  label("标签7", "排序方式：", 232, 112, 64, 20)->setFont(SongFont());
   sort_ = combo("组合框排序", 296, 112, 160, 20);
-  sort_->setFont(simsun());
+  sort_->setFont(SongFont());
   add_items(sort_, SortItems());
-  label("标签5", "单页模板：", 232, 138, 64, 20)->setFont(simsun());
+  label("标签5", "单页模板：", 232, 138, 64, 20)->setFont(SongFont());
   template_ = combo("组合框模板", 296, 138, 160, 20);
-  template_->setFont(simsun());
+  template_->setFont(SongFont());
   label("标签9", "图片尺寸：", 232, 164, 64, 20);
   picture_size_ = combo("组合框图片尺寸", 296, 164, 100, 20);
   add_items(picture_size_, PictureSizeItems());
   label("标签2", "保存目录：", 232, 190, 64, 20);
   save_dir_ = edit("编辑框目录", 296, 190, 174, 20);
   button("按钮选择", "选择", 472, 190, 40, 20, &MainWindow::ChooseSaveDirectory);
-  label("标签6", "路径式样：", 232, 216, 64, 20)->setFont(simsun());
+  label("标签6", "路径式样：", 232, 216, 64, 20)->setFont(SongFont());
   path_style_ = combo("组合框路径式样", 296, 216, 112, 20);
   add_items(path_style_, PathStyleItems());
   label("标签10", "缩短网址：", 232, 244, 64, 20);
@@ -361,6 +352,10 @@ void MainWindow::SaveWithMessage() {
 void MainWindow::ShowTemplateRules() { say(TemplateRulesText()); }
 
 void MainWindow::ShowHelp() { say(HelpText()); }
+
+void MainWindow::OpenHyperlink(const QUrl& address) {
+  if (!OpenLink(address, link_openers_)) say(LinkNotOpenedText(to_gbk(address.toString())));
+}
 
 void MainWindow::ChooseSaveDirectory() {
   static const Text title = gbk("选择一个保存目录：");

@@ -6,6 +6,7 @@
 #include <stop_token>
 
 #include "base/text.h"
+#include "shell/gui/link_opener.h"
 #include "shell/session.h"
 
 class QCheckBox;
@@ -42,6 +43,11 @@ class MainWindow final : public QWidget {
   void ShowTemplateRules();
   void ShowHelp();
   void ChooseSaveDirectory();
+  // Opens a hyperlink's address; says so when nothing could open it.
+  void OpenHyperlink(const QUrl& address);
+
+  // How hyperlinks are opened (the desktop's openers by default).
+  void set_link_openers(LinkOpeners openers) { link_openers_ = std::move(openers); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -61,6 +67,7 @@ class MainWindow final : public QWidget {
   ProgramSession& session_;
   std::stop_source stop_;  // the run in progress, if any, ends when this stops
   bool closing_ = false;
+  LinkOpeners link_openers_ = DesktopLinkOpeners();
 
   QPlainTextEdit* keywords_ = nullptr;
   QLineEdit* app_key_ = nullptr;

@@ -11,6 +11,7 @@
 #include "base/fs.h"
 #include "base/message_box.h"
 #include "shell/gui/dialogs.h"
+#include "shell/gui/look.h"
 #include "shell/gui/main_window.h"
 #include "shell/gui/qt_text.h"
 #include "shell/gui/quit_signals.h"
@@ -50,6 +51,8 @@ bool LoadQtTranslation() {
 int StartUp(int argc, char** argv) {
   install_out_of_memory_handler();
   QApplication app(argc, argv);
+  // Menus and tooltips too, not only the window and its dialogs.
+  QApplication::setFont(SongFont());
   set_fatal_box(show_fatal_box);
   const Text program_dir = exe_directory();
   QDir::setCurrent(from_gbk(program_dir));

@@ -64,4 +64,8 @@ Text SettingsNotSavedText(const Text& file, const Text& why) {
   return text;
 }
 
+Text LinkNotOpenedText(const Text& address) {
+  return gbk("无法打开网址：") + address + "\r\n" + gbk("没有找到可以打开网页的程序（浏览器）。");
+}
+
 }  // namespace quill::shell::gui

@@ -11,4 +11,7 @@ Text SettingsSavedText();
 // "保存配置失败：" with the settings file and, on the next line, why when known.
 Text SettingsNotSavedText(const Text& file, const Text& why);
 
+// "无法打开网址：" with the address, and that no program opens web pages.
+Text LinkNotOpenedText(const Text& address);
+
 }  // namespace quill::shell::gui

@@ -5,15 +5,44 @@
 #include <atomic>
 #include <chrono>
 
-#include "raw_server.h"
+#include "support/loopback_server.h"
 
 namespace quill::net {
 namespace {
 
 using namespace std::chrono_literals;
 
-using testing::RawReply;
-using testing::RawServer;
+using testing::LoopbackConnection;
+using testing::LoopbackServer;
+using testing::RawRequest;
+
+// What a scripted server does with one request: answer with these bytes after
+// a delay, or close the connection without a byte.
+struct RawReply {
+  std::string bytes;
+  int delay_ms = 0;
+  bool drop = false;
+};
+
+class RawServer : public LoopbackServer {
+ public:
+  using Handler = std::function<RawReply(const std::string& request)>;
+  explicit RawServer(Handler handler)
+      : LoopbackServer([handler = std::move(handler)](LoopbackConnection& connection) {
+          const RawReply reply = handler(connection.request());
+          if (reply.drop || !connection.wait_ms(reply.delay_ms)) return;
+          connection.send(reply.bytes);
+        }) {}
+};
+
+std::string request_line(const std::string& request) { return RawRequest::parse(request).line; }
+std::string header_value(const std::string& request, const std::string& name) {
+  return RawRequest::parse(request).header(name);
+}
+std::vector<std::string> header_names(const std::string& request) {
+  return RawRequest::parse(request).header_names();
+}
+std::string request_body(const std::string& request) { return RawRequest::parse(request).body; }
 using Clock = std::chrono::steady_clock;
 
 std::string as_string(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -61,13 +90,13 @@ TEST(HttpRequestHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
   EXPECT_EQ(as_string(HttpRequest(url, "", "", 5s)), "hi");
   ASSERT_EQ(server.requests().size(), 1u);
   std::string request = server.requests()[0];
-  EXPECT_EQ(testing::request_line(request), "GET /a/b?q=1&r=2 HTTP/1.1");
-  EXPECT_EQ(testing::header_names(request),
+  EXPECT_EQ(request_line(request), "GET /a/b?q=1&r=2 HTTP/1.1");
+  EXPECT_EQ(header_names(request),
             (std::vector<std::string>{"Host", "User-Agent", "Accept", "Referer", "Accept-Language"}));
-  EXPECT_EQ(testing::header_value(request, "User-Agent"), kUserAgent);
-  EXPECT_EQ(testing::header_value(request, "Accept"), kAccept);
-  EXPECT_EQ(testing::header_value(request, "Referer"), url);
-  EXPECT_EQ(testing::header_value(request, "Accept-Language"), "zh-cn");
+  EXPECT_EQ(header_value(request, "User-Agent"), kUserAgent);
+  EXPECT_EQ(header_value(request, "Accept"), kAccept);
+  EXPECT_EQ(header_value(request, "Referer"), url);
+  EXPECT_EQ(header_value(request, "Accept-Language"), "zh-cn");
 }
 
 TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
@@ -76,13 +105,13 @@ TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
   EXPECT_EQ(as_string(HttpRequest(server.url("/router/rest?"), "post", body, 5s)), "ok");
   ASSERT_EQ(server.requests().size(), 1u);
   std::string request = server.requests()[0];
-  EXPECT_EQ(testing::request_line(request), "POST /router/rest? HTTP/1.1");
-  EXPECT_EQ(testing::header_names(request),
+  EXPECT_EQ(request_line(request), "POST /router/rest? HTTP/1.1");
+  EXPECT_EQ(header_names(request),
             (std::vector<std::string>{"Host", "User-Agent", "Accept", "Referer", "Accept-Language",
                                       "Content-Type", "Content-Length"}));
-  EXPECT_EQ(testing::header_value(request, "Content-Type"), "application/x-www-form-urlencoded");
-  EXPECT_EQ(testing::header_value(request, "Content-Length"), "3000");
-  EXPECT_EQ(testing::request_body(request), body);
+  EXPECT_EQ(header_value(request, "Content-Type"), "application/x-www-form-urlencoded");
+  EXPECT_EQ(header_value(request, "Content-Length"), "3000");
+  EXPECT_EQ(request_body(request), body);
 }
 
 TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
@@ -90,10 +119,10 @@ TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
   std::string url = "http://127.0.0.1:" + std::to_string(server.port());
   EXPECT_EQ(as_string(HttpRequest(url, "GET", "", 5s)), "root");
   ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_EQ(testing::request_line(server.requests()[0]), "GET / HTTP/1.1");
-  EXPECT_EQ(testing::header_value(server.requests()[0], "Host"),
+  EXPECT_EQ(request_line(server.requests()[0]), "GET / HTTP/1.1");
+  EXPECT_EQ(header_value(server.requests()[0], "Host"),
             "127.0.0.1:" + std::to_string(server.port()));
-  EXPECT_EQ(testing::header_value(server.requests()[0], "Referer"), url);
+  EXPECT_EQ(header_value(server.requests()[0], "Referer"), url);
 }
 
 TEST(HttpRequestHeaders, UpperCaseHostAndSchemeAreAccepted) {
@@ -135,7 +164,7 @@ TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
 TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
   RawServer* self = nullptr;
   RawServer server([&self](const std::string& request) {
-    if (testing::request_line(request).find("/final") != std::string::npos)
+    if (request_line(request).find("/final") != std::string::npos)
       return RawReply{RawServer::ok("landed")};
     return RawReply{"HTTP/1.1 302 Found\r\nLocation: " + self->url("/final") +
                     "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
@@ -144,8 +173,8 @@ TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
   EXPECT_EQ(as_string(HttpRequest(server.url("/start"), "POST", "a=1", 5s)), "landed");
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(testing::request_line(requests[1]), "GET /final HTTP/1.1");
-  EXPECT_EQ(testing::header_value(requests[1], "Content-Length"), "");
+  EXPECT_EQ(request_line(requests[1]), "GET /final HTTP/1.1");
+  EXPECT_EQ(header_value(requests[1], "Content-Length"), "");
 }
 
 TEST(HttpRequestBody, CookiesOfAnAnswerGoWithTheNextRequest) {
@@ -156,7 +185,7 @@ TEST(HttpRequestBody, CookiesOfAnAnswerGoWithTheNextRequest) {
   HttpRequest(server.url("/second"), "", "", 5s);
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(testing::header_value(requests[1], "Cookie"), "quill_probe=42");
+  EXPECT_EQ(header_value(requests[1], "Cookie"), "quill_probe=42");
 }
 
 TEST(HttpRequestFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {

@@ -9,8 +9,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -154,24 +152,13 @@ std::optional<Options> parse_options(int argc, char** argv) {
 
 // Keyword lines as the keyword box holds them: GBK, lines joined by CR LF.
 Text read_keywords_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw UsageError{"cannot read the keywords file " + path};
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const Text gbk_path = utf8_to_gbk(path);
+  Bytes bytes;
+  if (!file_read_or_missing(gbk_path, bytes) || (bytes.empty() && !path_taken(gbk_path)))
+    throw UsageError{"cannot read the keywords file " + path};
+  const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  Text text = data.starts_with(kBom) ? utf8_to_gbk(std::string_view(data).substr(kBom.size())) : data;
-  Text lines;
-  lines.reserve(text.size() + text.size() / 8);
-  // CR and LF never occur inside a GBK character, so bytes can be looked at alone.
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      lines += "\r\n";
-    } else {
-      lines.push_back(c);
-    }
-  }
-  return lines;
+  return txt_crlf_lines(data.starts_with(kBom) ? utf8_to_gbk(data.substr(kBom.size())) : Text(data));
 }
 
 // No window: messages go to standard error; a signal stops the run at its next

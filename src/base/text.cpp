@@ -234,6 +234,21 @@ Text txt_lower(std::string_view text) {
   return change_case(text, [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
 }
 
+Text txt_crlf_lines(std::string_view text) {
+  Text lines;
+  lines.reserve(text.size() + text.size() / 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines += "\r\n";
+    } else {
+      lines.push_back(c);
+    }
+  }
+  return lines;
+}
+
 Text txt_spaces(int n) { return n < 1 ? Text() : Text(static_cast<std::size_t>(n), ' '); }
 
 int txt_compare(std::string_view a, std::string_view b) {

@@ -51,6 +51,9 @@ Text txt_upper(std::string_view text);
 Text txt_lower(std::string_view text);
 // n bytes 0x20; n < 1 gives "".
 Text txt_spaces(int n);
+// Every line break (CR LF, a lone CR, a lone LF) as CR LF, the form the keyword
+// box holds; a GBK character never holds either byte.
+Text txt_crlf_lines(std::string_view text);
 
 template <typename... Parts>
 Text txt_join(std::string_view first, std::string_view second, Parts&&... rest) {

@@ -8,6 +8,12 @@
 
 namespace quill::testing {
 
+// A UTF-8 path as the file system library takes it on every platform (a plain
+// string would be read in Windows' ANSI code page).
+inline std::filesystem::path utf8_path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 class ScratchFolder {
  public:
   // Throws std::filesystem::filesystem_error when the temp folder is unusable.

@@ -20,10 +20,6 @@ QString from_gbk_lines(std::string_view gbk) {
   return text;
 }
 
-Text to_gbk_lines(const QString& text) {
-  QString crlf = text;
-  crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-  return to_gbk(crlf);
-}
+Text to_gbk_lines(const QString& text) { return txt_crlf_lines(to_gbk(text)); }
 
 }  // namespace quill::shell::gui

@@ -7,10 +7,10 @@
 
 #include "base/text.h"
 #include "base/wait.h"
+#include "generator/replace_answer.h"
 
 namespace quill::generator {
 
-enum class ReplaceAnswer { yes, yes_to_all, no, no_to_all, cancel };
 // Asked before an existing file is replaced; gets the target path.
 using ReplaceQuestion = std::function<ReplaceAnswer(const Text& target)>;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "generator/folder_copy.h"
+#include "generator/replace_answer.h"
 
 namespace quill::shell::gui {
 

@@ -37,22 +37,6 @@ bool StaysInside(std::string_view relative) {
 // platform's own page size when the count asks for nothing sensible.
 int RecordLimit(int count) { return count >= 1 ? count : kMaxItems; }
 
-Text SkipReasonText(SkipReason reason) {
-  switch (reason) {
-    case SkipReason::link_outside:
-      return gbk("链接指向模板之外");
-    case SkipReason::not_regular_file:
-      return gbk("不是普通文件");
-    case SkipReason::name_not_in_code_page:
-      return gbk("名称无法用 GBK 表示");
-    case SkipReason::unreadable:
-      return gbk("无法读取");
-    case SkipReason::unwritable:
-      break;
-  }
-  return gbk("无法写入");
-}
-
 // The run's waits: the host keeps the window alive, the caller's stop ends them.
 class RunWaiter final : public Waiter {
  public:
@@ -75,8 +59,8 @@ class Run {
         stop_(context.stop),
         waiter_(context.host, context.stop),
         jobs_(std::max(env_.jobs, 1)),
-        calls_(net::Channel{&waiter_, env_.api_wait, env_.ca_file}, openapi::RetryPolicy{.retries = env_.retries},
-               jobs_),
+        calls_(net::Channel{&waiter_, env_.api_wait, env_.ca_file},
+               openapi::RetryPolicy{.retries = env_.retries}, jobs_),
         shortener_(env_.short_link_services, net::Channel{&waiter_, env_.short_link_wait, env_.ca_file}) {}
 
   RunSummary go() {
@@ -206,7 +190,8 @@ class Run {
 
   Text fill_record(AnswerRecord& record, const Text& keyword, int rank, bool shorten) {
     ItemFields fields;
-    if (shorten && controls_.short_links()) shortener_.Shorten(record.click_url, controls_.short_link_service());
+    if (shorten && controls_.short_links())
+      shortener_.Shorten(record.click_url, controls_.short_link_service());
     if (stopping()) return {};
     fields.link = std::move(record.click_url);
     fields.nick = std::move(record.nick);
@@ -278,36 +263,8 @@ class Run {
   int count_ = 0;
 };
 
-constexpr std::size_t kListedProblems = 5;
-
-void list_some(Text& out, const std::vector<Problem>& problems) {
-  const std::size_t shown = std::min(problems.size(), kListedProblems);
-  for (std::size_t i = 0; i < shown; ++i) out += txt_join("  ", problems[i].what, gbk("："), problems[i].why, "\r\n");
-  if (problems.size() > shown) out += txt_join("  ", gbk("……"), "\r\n");
-}
-
 }  // namespace
 
 RunSummary RunGeneration(const RunContext& context) { return Run(context).go(); }
-
-Text DescribeProblems(const RunSummary& s) {
-  Text out;
-  if (!s.line_problems.empty()) {
-    out += txt_join(to_text(static_cast<int>(s.line_problems.size())), gbk(" 行未能按要求生成"));
-    if (s.failed_calls > 0) out += txt_join(gbk("（"), to_text(s.failed_calls), gbk(" 次调用失败）"));
-    out += "\r\n";
-    list_some(out, s.line_problems);
-    if (s.pages_kept > 0) out += txt_join(gbk("已保留原有页面 "), to_text(s.pages_kept), gbk(" 个。"), "\r\n");
-  }
-  for (const auto& outage : s.short_link_outages)
-    out += txt_join(gbk("短网址服务“"), shortlink::ServiceName(outage.service), gbk("”无回应（"),
-                    net::FailureText(outage.failure), gbk("），其后的链接未缩短。"), "\r\n");
-  if (!s.skipped_resources.empty()) {
-    out += txt_join(gbk("未发布的资源文件 "), to_text(static_cast<int>(s.skipped_resources.size())), gbk(" 个："),
-                    "\r\n");
-    list_some(out, s.skipped_resources);
-  }
-  return out;
-}
 
 }  // namespace quill::generator

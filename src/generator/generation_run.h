@@ -102,5 +102,7 @@ RunSummary RunGeneration(const RunContext& context);
 // What went wrong in a run, for the one message at its end (GBK); "" when
 // nothing did.
 Text DescribeProblems(const RunSummary& summary);
+// Why a resource entry was not published (GBK).
+Text SkipReasonText(SkipReason reason);
 
 }  // namespace quill::generator

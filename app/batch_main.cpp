@@ -5,15 +5,14 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
-
-#include <stop_token>
 
 #include "base/codepage.h"
 #include "base/fatal.h"
@@ -26,7 +25,13 @@ namespace {
 
 using generator::ReplaceAnswer;
 
-enum ExitCode { kExitOk = 0, kExitNoProductLoop = 1, kExitUsage = 2, kExitPagesFailed = 3, kExitCallsFailed = 4 };
+enum ExitCode {
+  kExitOk = 0,
+  kExitNoProductLoop = 1,
+  kExitUsage = 2,
+  kExitPagesFailed = 3,
+  kExitCallsFailed = 4
+};
 
 constexpr std::string_view kUsage =
     "usage: quillmoor-batch [options]\n"
@@ -202,8 +207,8 @@ void print_summary(const generator::RunSummary& s, double seconds) {
   std::snprintf(elapsed, sizeof elapsed, "%.3f", seconds);
   print("完成：写入页面 " + std::to_string(s.pages_written) + "，记录 " + std::to_string(s.records) +
         "，无结果的调用 " + std::to_string(s.empty_calls) + "，未能写入的页面 " +
-        std::to_string(s.pages_failed) + "，失败的调用 " + std::to_string(s.failed_calls) + "，用时 " + elapsed +
-        " 秒\n");
+        std::to_string(s.pages_failed) + "，失败的调用 " + std::to_string(s.failed_calls) + "，用时 " +
+        elapsed + " 秒\n");
   const Text problems = generator::DescribeProblems(s);
   if (!problems.empty()) print(gbk_to_utf8(txt_replace(problems, "\r\n", "\n")));
 }
@@ -238,7 +243,8 @@ int run(const Options& options) {
   std::stop_source stop;
   BatchHost host(options.replace, options.quiet, stop);
   const auto started = std::chrono::steady_clock::now();
-  const generator::RunSummary summary = generator::RunGeneration({controls, host, environment, stop.get_token()});
+  const generator::RunSummary summary =
+      generator::RunGeneration({controls, host, environment, stop.get_token()});
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
   if (summary.no_product_loop) return kExitNoProductLoop;

@@ -6,8 +6,8 @@
 #include <new>
 #include <string>
 
-#include "base/convert.h"
 #include "base/codepage.h"
+#include "base/convert.h"
 
 namespace quill {
 namespace {
@@ -92,8 +92,6 @@ void install_out_of_memory_handler() {
   if (!reserve) reserve = std::malloc(256 * 1024);
   std::set_new_handler(out_of_memory_handler);
 }
-
-
 
 }  // namespace quill
 

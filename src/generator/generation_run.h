@@ -91,7 +91,7 @@ struct RunSummary {
   int records = 0;
   int empty_calls = 0;
   int failed_calls = 0;
-  int failed_lines = 0;  // lines with at least one failed call
+  int failed_lines = 0;                // lines with at least one failed call
   std::vector<Problem> line_problems;  // in line order
   std::vector<Problem> skipped_resources;
   std::vector<shortlink::LinkShortener::Outage> short_link_outages;

@@ -105,8 +105,8 @@ bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why) {
   return store.commit(why);
 }
 
-StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view program_dir,
-                               const std::function<int()>& list_templates) {
+StoredControls RestoreSettings(const IniStore& store, const StoredControls& current,
+                               std::string_view program_dir, const std::function<int()>& list_templates) {
   const Keys& k = keys();
   IniView reader = store.snapshot();
   reader.set_section(k.section);

@@ -49,7 +49,7 @@ bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why = n
 // template index to 0, the save folder to program_dir/已生成); list_templates runs
 // in the middle with the stored template index and returns how many templates
 // it listed, so the index can be fitted.
-StoredControls RestoreSettings(const IniStore& store, const StoredControls& current, std::string_view program_dir,
-                               const std::function<int()>& list_templates);
+StoredControls RestoreSettings(const IniStore& store, const StoredControls& current,
+                               std::string_view program_dir, const std::function<int()>& list_templates);
 
 }  // namespace quill::shell

@@ -151,7 +151,8 @@ TEST_F(BatchTool, RateLimitedCallsAreAskedAgain) {
   ASSERT_TRUE(limited.running());
   auto gateway_calls = [&] {
     std::size_t calls = 0;
-    for (const std::string& line : limited.log_lines()) calls += line.find("/router/rest") != std::string::npos;
+    for (const std::string& line : limited.log_lines())
+      calls += line.find("/router/rest") != std::string::npos;
     return calls;
   };
   EXPECT_EQ(batch("--retries 3 --gateway " + limited.gateway() + keywords), 0) << err;
@@ -166,9 +167,9 @@ TEST_F(BatchTool, WholeRunOverHttpsWithTheCertificateOfTheSettings) {
   SandboxProcess secure({"--tls"});
   ASSERT_TRUE(secure.running());
   const std::string url = secure.url();
-  write_file(dir / "prog/Quillbatch.ini",
-             gbk("[网络]\r\n网关=" + url + "/router/rest?\r\n百度=" + url + "\r\n图片服务器=" + secure.host() +
-                 "\r\n证书=" + secure.certificate_path().string() + "\r\n"));
+  write_file(dir / "prog/Quillbatch.ini", gbk("[网络]\r\n网关=" + url + "/router/rest?\r\n百度=" + url +
+                                              "\r\n图片服务器=" + secure.host() +
+                                              "\r\n证书=" + secure.certificate_path().string() + "\r\n"));
   EXPECT_EQ(batch("--short-links 0"), 0) << err;
   EXPECT_NE(gbk_to_utf8(read_file(dir / "prog/已生成/2012.htm")).find(url + "/"), std::string::npos);
   // Without the certificate nothing is trusted: every call fails.

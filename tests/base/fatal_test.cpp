@@ -66,7 +66,8 @@ TEST(FatalErrorDeathTest, InstalledBoxShowsTheError) {
         set_fatal_box(record_box);
         fatal_error(9, "x");
       },
-      ::testing::ExitedWithCode(255), ::testing::Eq("错误|运行时出错!\r\n\r\n错误代码：9\r\n\r\n错误信息：x\r\n"));
+      ::testing::ExitedWithCode(255),
+      ::testing::Eq("错误|运行时出错!\r\n\r\n错误代码：9\r\n\r\n错误信息：x\r\n"));
 }
 
 }  // namespace

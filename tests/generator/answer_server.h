@@ -3,14 +3,14 @@
 // test writes itself: per keyword, the XML body to send back. It records every
 // request's form so a test can look at what was asked.
 
-#include "support/loopback_server.h"
-
 #include <cctype>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "support/loopback_server.h"
 
 namespace quill::testing {
 

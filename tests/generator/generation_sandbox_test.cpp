@@ -226,7 +226,8 @@ TEST_F(SandboxRun, ShortLinkServiceThatNeverAnswersIsAskedOnce) {
   EXPECT_EQ(s.pages_written, 1);
   ASSERT_EQ(s.short_link_outages.size(), 1u);
   std::size_t asked = 0;
-  for (const std::string& line : hanging.log_lines()) asked += line.find("rd_dispatcher") != std::string::npos;
+  for (const std::string& line : hanging.log_lines())
+    asked += line.find("rd_dispatcher") != std::string::npos;
   EXPECT_EQ(asked, 1u);
   EXPECT_EQ(item_links("2012.htm").size(), 10u);
   EXPECT_EQ(item_links("2012.htm")[0].rfind(hanging.url(), 0), 0u);  // the long link stayed

@@ -120,8 +120,7 @@ TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
   EXPECT_EQ(as_string(HttpRequest(url, "GET", "", 5s)), "root");
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(request_line(server.requests()[0]), "GET / HTTP/1.1");
-  EXPECT_EQ(header_value(server.requests()[0], "Host"),
-            "127.0.0.1:" + std::to_string(server.port()));
+  EXPECT_EQ(header_value(server.requests()[0], "Host"), "127.0.0.1:" + std::to_string(server.port()));
   EXPECT_EQ(header_value(server.requests()[0], "Referer"), url);
 }
 
@@ -164,8 +163,7 @@ TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
 TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
   RawServer* self = nullptr;
   RawServer server([&self](const std::string& request) {
-    if (request_line(request).find("/final") != std::string::npos)
-      return RawReply{RawServer::ok("landed")};
+    if (request_line(request).find("/final") != std::string::npos) return RawReply{RawServer::ok("landed")};
     return RawReply{"HTTP/1.1 302 Found\r\nLocation: " + self->url("/final") +
                     "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
   });
@@ -288,8 +286,9 @@ TEST(HttpTransfers, FailuresSayWhy) {
     RawServer gone(answer(""));
     gone_port = gone.port();
   }
-  EXPECT_EQ(Fetch({"http://127.0.0.1:" + std::to_string(gone_port) + "/", "", "", 5s, {}}, NoUiWaiter()).failure,
-            Failure::refused);
+  EXPECT_EQ(
+      Fetch({"http://127.0.0.1:" + std::to_string(gone_port) + "/", "", "", 5s, {}}, NoUiWaiter()).failure,
+      Failure::refused);
   RawServer cut([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" +
                     std::string(100, 'p')};

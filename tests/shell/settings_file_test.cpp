@@ -1,12 +1,11 @@
 #include "shell/settings_file.h"
 
-#include "shell/network_settings.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "base/codepage.h"
+#include "shell/network_settings.h"
 #include "support/scratch_folder.h"
 
 namespace quill::shell {

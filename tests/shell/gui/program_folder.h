@@ -17,7 +17,6 @@ namespace quill::shell::gui::testing {
 
 class ProgramFolder {
  public:
-
   Text path() const { return dir.gbk_path(); }
   QString qpath(const QString& relative = {}) const {
     const QString root = QString::fromStdString(dir.path().string());

@@ -5,17 +5,16 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
-
-#include <stop_token>
 
 #include "base/codepage.h"
 #include "base/fatal.h"
@@ -28,7 +27,13 @@ namespace {
 
 using generator::ReplaceAnswer;
 
-enum ExitCode { kExitOk = 0, kExitNoProductLoop = 1, kExitUsage = 2, kExitPagesFailed = 3, kExitCallsFailed = 4 };
+enum ExitCode {
+  kExitOk = 0,
+  kExitNoProductLoop = 1,
+  kExitUsage = 2,
+  kExitPagesFailed = 3,
+  kExitCallsFailed = 4
+};
 
 constexpr std::string_view kUsage =
     "usage: quillmoor-batch [options]\n"
@@ -205,8 +210,9 @@ Text program_folder(const Options& options) {
   const auto absolute = std::filesystem::absolute(*options.program_dir, error);
   if (error || !std::filesystem::is_directory(absolute, error))
     throw UsageError{"no such program folder " + *options.program_dir};
-  std::string path = absolute.lexically_normal().string();
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::u8string normal = absolute.lexically_normal().u8string();
+  std::string path(normal.begin(), normal.end());
+  while (path.size() > 1 && (path.back() == '/' || path.back() == kPathSeparator.front())) path.pop_back();
   return utf8_to_gbk(path);
 }
 
@@ -215,8 +221,8 @@ void print_summary(const generator::RunSummary& s, double seconds) {
   std::snprintf(elapsed, sizeof elapsed, "%.3f", seconds);
   print("完成：写入页面 " + std::to_string(s.pages_written) + "，记录 " + std::to_string(s.records) +
         "，无结果的调用 " + std::to_string(s.empty_calls) + "，未能写入的页面 " +
-        std::to_string(s.pages_failed) + "，失败的调用 " + std::to_string(s.failed_calls) + "，用时 " + elapsed +
-        " 秒\n");
+        std::to_string(s.pages_failed) + "，失败的调用 " + std::to_string(s.failed_calls) + "，用时 " +
+        elapsed + " 秒\n");
   const Text problems = generator::DescribeProblems(s);
   if (!problems.empty()) print(gbk_to_utf8(txt_replace(problems, "\r\n", "\n")));
 }
@@ -227,7 +233,9 @@ int run(const Options& options) {
   if (options.keywords_file) keywords = read_keywords_file(*options.keywords_file);
   // The window works in its own folder; relative save folders mean the same here.
   std::error_code error;
-  std::filesystem::current_path(gbk_to_utf8(program_dir), error);
+  const std::string utf8_dir = gbk_to_utf8(program_dir);
+  std::filesystem::current_path(std::filesystem::path(std::u8string(utf8_dir.begin(), utf8_dir.end())),
+                                error);
 
   shell::ProgramSession session = shell::OpenProgramFolder(program_dir);
   shell::StoredControls stored = session.restored;
@@ -251,7 +259,8 @@ int run(const Options& options) {
   std::stop_source stop;
   BatchHost host(options.replace, options.quiet, stop);
   const auto started = std::chrono::steady_clock::now();
-  const generator::RunSummary summary = generator::RunGeneration({controls, host, environment, stop.get_token()});
+  const generator::RunSummary summary =
+      generator::RunGeneration({controls, host, environment, stop.get_token()});
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
   if (summary.no_product_loop) return kExitNoProductLoop;

@@ -8,6 +8,12 @@
 
 namespace quill::testing {
 
+// A UTF-8 path as the file system library takes it on every platform (a plain
+// string would be read in Windows' ANSI code page).
+inline std::filesystem::path utf8_path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 class ScratchFolder {
  public:
   // Throws std::filesystem::filesystem_error when the temp folder is unusable.
@@ -19,7 +25,9 @@ class ScratchFolder {
   const std::filesystem::path& path() const { return path_; }
   // The folder (or a UTF-8 relative path in it) as a GBK text for the program.
   Text gbk_path(const std::string& relative_utf8 = "") const;
-  std::filesystem::path operator/(const std::string& relative_utf8) const { return path_ / relative_utf8; }
+  std::filesystem::path operator/(const std::string& relative_utf8) const {
+    return path_ / utf8_path(relative_utf8);
+  }
 
  private:
   std::filesystem::path path_;

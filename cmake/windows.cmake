@@ -1,0 +1,21 @@
+# What the Windows build needs besides the toolchain file: no Qt and no
+# benchmarks, a larger stack (std::regex matches by recursion), and GoogleTest
+# built from Debian's sources by the cross compiler.
+if(QUILL_BUILD_GUI OR QUILL_BUILD_BENCH OR QUILL_FUZZ OR QUILL_SANITIZE)
+  message(FATAL_ERROR "The Windows build takes -DQUILL_BUILD_GUI=OFF -DQUILL_BUILD_BENCH=OFF, without fuzzing or sanitizers")
+endif()
+# _POSIX_THREAD_SAFE_FUNCTIONS: mingw's localtime_r and gmtime_r.
+target_compile_definitions(quill_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
+                                                   _POSIX_THREAD_SAFE_FUNCTIONS)
+target_link_options(quill_options INTERFACE -Wl,--stack,67108864)
+
+if(QUILL_BUILD_TESTS)
+  set(QUILL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest package)")
+  if(NOT EXISTS ${QUILL_GOOGLETEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "No GoogleTest sources in ${QUILL_GOOGLETEST_SOURCE}: apt-get install googletest")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  # Its own CMake files name the targets GTest::gtest_main and GTest::gmock.
+  add_subdirectory(${QUILL_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endif()

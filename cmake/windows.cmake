@@ -1,13 +1,25 @@
 # What the Windows build needs besides the toolchain file: no Qt and no
-# benchmarks, a larger stack (std::regex matches by recursion), and GoogleTest
-# built from Debian's sources by the cross compiler.
+# benchmarks, Boost.Regex's headers, and GoogleTest built from Debian's sources
+# by the cross compiler.
 if(QUILL_BUILD_GUI OR QUILL_BUILD_BENCH OR QUILL_FUZZ OR QUILL_SANITIZE)
   message(FATAL_ERROR "The Windows build takes -DQUILL_BUILD_GUI=OFF -DQUILL_BUILD_BENCH=OFF, without fuzzing or sanitizers")
 endif()
 # _POSIX_THREAD_SAFE_FUNCTIONS: mingw's localtime_r and gmtime_r.
 target_compile_definitions(quill_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
                                                    _POSIX_THREAD_SAFE_FUNCTIONS)
-target_link_options(quill_options INTERFACE -Wl,--stack,67108864)
+
+# Boost.Regex header-only, from Debian's headers: a folder holding only boost/,
+# so that no other header of the Linux system is ever seen by the cross compiler.
+find_path(QUILL_BOOST_INCLUDE boost/regex.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT QUILL_BOOST_INCLUDE)
+  message(FATAL_ERROR "No Boost.Regex headers: apt-get install libboost-regex1.81-dev")
+endif()
+set(QUILL_BOOST_HEADERS ${CMAKE_BINARY_DIR}/boost-headers)
+file(MAKE_DIRECTORY ${QUILL_BOOST_HEADERS})
+file(CREATE_LINK ${QUILL_BOOST_INCLUDE}/boost ${QUILL_BOOST_HEADERS}/boost SYMBOLIC)
+add_library(quill_boost_regex INTERFACE)
+target_include_directories(quill_boost_regex SYSTEM INTERFACE ${QUILL_BOOST_HEADERS})
+target_compile_definitions(quill_boost_regex INTERFACE BOOST_REGEX_STANDALONE)
 
 if(QUILL_BUILD_TESTS)
   set(QUILL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest package)")

@@ -1,9 +1,12 @@
-// The regular expressions for Windows, on the C++ library's ECMAScript engine
-// (no PCRE2 for mingw among Debian's packages). The engine works on the UTF-16
-// form of the GBK text: every GBK character is one UTF-16 unit, so one pattern
-// element matches one whole character.
+// The regular expressions for Windows, on Boost.Regex used header-only (Debian
+// packages no PCRE2 for mingw, and the C++ library's engine recurses once per
+// character, so a long line overflows the stack). Perl syntax with the options
+// that bring it close to JavaScript: "." stops at a line end, "$" is the very
+// end unless multi-line. The engine works on the UTF-16 form of the GBK text:
+// every GBK character is one UTF-16 unit, so one pattern element matches one
+// whole character.
+#include <boost/regex.hpp>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -15,7 +18,7 @@ namespace quill {
 struct RegexObject::Engine {
   Text pattern;
   bool global = true;
-  std::wregex code;
+  boost::wregex code;
 };
 
 struct RegexObject::Matches {
@@ -29,17 +32,21 @@ struct RegexObject::Matches {
 namespace {
 
 using Subject = std::wstring;
-using Found = std::match_results<Subject::const_iterator>;
+using Found = boost::match_results<Subject::const_iterator>;
 
 Subject to_wide(std::string_view gbk) {
   std::u16string wide = gbk_to_utf16(gbk);
   return Subject(wide.begin(), wide.end());
 }
 
-// The library reads pattern characters through the C runtime's narrowing,
-// which maps look-alikes such as the full-width "（" to "(": every character
-// beyond ASCII goes to the engine as a \uXXXX escape, literal wherever it
-// stands ("\中" is "中", as in JavaScript).
+// Every character beyond ASCII goes to the engine as a \x{XXXX} escape, so no
+// look-alike (the full-width "（") can ever be read as syntax, and literal
+// wherever it stands ("\中" is "中", as in JavaScript); JavaScript's \uXXXX is
+// the same escape.
+bool hex4(std::wstring_view digits) {
+  return digits.size() == 4 && digits.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring_view::npos;
+}
+
 Subject pattern_for_engine(std::string_view gbk) {
   const Subject wide = to_wide(gbk);
   Subject out;
@@ -47,13 +54,18 @@ Subject pattern_for_engine(std::string_view gbk) {
   for (std::size_t i = 0; i < wide.size(); ++i) {
     wchar_t c = wide[i];
     if (c == L'\\' && i + 1 < wide.size() && wide[i + 1] >= 0x80) c = wide[++i];
+    if (c == L'\\' && i + 5 < wide.size() && wide[i + 1] == L'u' && hex4(wide.substr(i + 2, 4))) {
+      out += L"\\x{" + wide.substr(i + 2, 4) + L"}";
+      i += 5;
+      continue;
+    }
     if (c < 0x80) {
       out += c;
       if (c == L'\\' && i + 1 < wide.size()) out += wide[++i];
       continue;
     }
-    wchar_t escape[8];
-    std::swprintf(escape, 8, L"\\u%04X", static_cast<unsigned>(c));
+    wchar_t escape[12];
+    std::swprintf(escape, 12, L"\\x{%04X}", static_cast<unsigned>(c));
     out += escape;
   }
   return out;
@@ -67,10 +79,10 @@ Text to_gbk(std::wstring_view wide) { return utf16_to_gbk(std::u16string(wide.be
 template <typename OnMatch>
 void for_each_match(const RegexObject::Engine& engine, const Subject& subject, OnMatch on_match) {
   auto start = subject.begin();
-  auto flags = std::regex_constants::match_default;
+  auto flags = boost::match_default | boost::match_not_dot_newline;
   Found found;
   try {
-    while (start <= subject.end() && std::regex_search(start, subject.end(), found, engine.code, flags)) {
+    while (start <= subject.end() && boost::regex_search(start, subject.end(), found, engine.code, flags)) {
       on_match(found);
       if (!engine.global) return;
       start = found[0].second;
@@ -78,7 +90,7 @@ void for_each_match(const RegexObject::Engine& engine, const Subject& subject, O
         if (start == subject.end()) return;
         ++start;
       }
-      flags = std::regex_constants::match_prev_avail;
+      flags |= boost::match_prev_avail;
     }
   } catch (const std::exception&) {
   }
@@ -147,13 +159,13 @@ bool RegexObject::Create(const Text& pattern, std::optional<bool> ignore_case, s
   matches_.reset();
   engine_.reset();
   count_ = 0;
-  auto flags = std::regex_constants::ECMAScript;
-  if (ignore_case.value_or(true)) flags |= std::regex_constants::icase;
-  if (multi_line.value_or(true)) flags |= std::regex_constants::multiline;
+  boost::regex::flag_type flags = boost::regex::perl;
+  if (ignore_case.value_or(true)) flags |= boost::regex::icase;
+  if (!multi_line.value_or(true)) flags |= boost::regex::no_mod_m;
   auto engine = std::make_shared<Engine>();
   try {
     engine->code.assign(pattern_for_engine(pattern), flags);
-  } catch (const std::regex_error&) {
+  } catch (const std::exception&) {
     return false;
   }
   engine->pattern = pattern;

@@ -84,6 +84,19 @@ struct Target {
   std::wstring path;  // with the query
 };
 
+// WinINet reads "host:80x" as port 80 and wraps 99999: the port, when given,
+// must be all digits and at most 65535.
+bool port_is_exact(const std::wstring& url) {
+  const std::size_t start = url.find(L"://") + 3;
+  const std::size_t end = std::min(url.find_first_of(L"/?#", start), url.size());
+  const std::wstring authority = url.substr(start, end - start);
+  const std::size_t colon = authority.rfind(L':');
+  if (colon == std::wstring::npos) return true;
+  const std::wstring port = authority.substr(colon + 1);
+  return !port.empty() && port.size() <= 5 && port.find_first_not_of(L"0123456789") == std::wstring::npos &&
+         std::stoul(port) <= 65535;
+}
+
 // An http or https address split for WinINet; false for anything else.
 bool crack(const std::wstring& url, Target& target) {
   URL_COMPONENTSW parts{};
@@ -98,7 +111,7 @@ bool crack(const std::wstring& url, Target& target) {
   target.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
   target.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   if (target.path.empty()) target.path = L"/";
-  return !target.host.empty();
+  return !target.host.empty() && port_is_exact(url);
 }
 
 // The browser-like header block, in the order the curl engine sends it.
@@ -135,8 +148,7 @@ Response run(const Exchange& exchange) {
                                                INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection.handle) return {{}, 0, failure_of(::GetLastError())};
   set_timeouts(connection.handle, request.wait);
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI;
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
   if (target.secure) flags |= INTERNET_FLAG_SECURE;
   InternetHandle http(::HttpOpenRequestW(connection.handle, post ? L"POST" : L"GET", target.path.c_str(),
                                          L"HTTP/1.1", nullptr, nullptr, flags, 0));

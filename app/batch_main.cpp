@@ -15,10 +15,12 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/codepage.h"
 #include "base/fatal.h"
 #include "base/fs.h"
+#include "console.h"
 #include "generator/generation_run.h"
 #include "shell/session.h"
 
@@ -101,10 +103,10 @@ int small_number(const std::string& option, const std::string& text, int low, in
 }
 
 // Throws UsageError; returns nullopt when --help or --version was answered.
-std::optional<Options> parse_options(int argc, char** argv) {
+std::optional<Options> parse_options(const std::vector<std::string>& args) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
     std::optional<std::string> inline_value;
     if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
       inline_value = arg.substr(eq + 1);
@@ -112,8 +114,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
     }
     auto value = [&]() -> std::string {
       if (inline_value) return *inline_value;
-      if (i + 1 >= argc) throw UsageError{arg + " needs a value"};
-      return argv[++i];
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+      return args[++i];
     };
     if (arg == "--help" || arg == "-h") {
       std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
@@ -159,7 +161,7 @@ std::optional<Options> parse_options(int argc, char** argv) {
 
 // Keyword lines as the keyword box holds them: GBK, lines joined by CR LF.
 Text read_keywords_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(app::Utf8Path(path), std::ios::binary);
   if (!in) throw UsageError{"cannot read the keywords file " + path};
   std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -207,7 +209,7 @@ class BatchHost final : public generator::RunHost {
 Text program_folder(const Options& options) {
   if (!options.program_dir) return exe_directory();
   std::error_code error;
-  const auto absolute = std::filesystem::absolute(*options.program_dir, error);
+  const auto absolute = std::filesystem::absolute(app::Utf8Path(*options.program_dir), error);
   if (error || !std::filesystem::is_directory(absolute, error))
     throw UsageError{"no such program folder " + *options.program_dir};
   const std::u8string normal = absolute.lexically_normal().u8string();
@@ -233,9 +235,7 @@ int run(const Options& options) {
   if (options.keywords_file) keywords = read_keywords_file(*options.keywords_file);
   // The window works in its own folder; relative save folders mean the same here.
   std::error_code error;
-  const std::string utf8_dir = gbk_to_utf8(program_dir);
-  std::filesystem::current_path(std::filesystem::path(std::u8string(utf8_dir.begin(), utf8_dir.end())),
-                                error);
+  std::filesystem::current_path(app::Utf8Path(gbk_to_utf8(program_dir)), error);
 
   shell::ProgramSession session = shell::OpenProgramFolder(program_dir);
   shell::StoredControls stored = session.restored;
@@ -276,10 +276,11 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
   using namespace quill;
   install_out_of_memory_handler();
+  app::PrepareConsole();
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
   try {
-    const auto options = parse_options(argc, argv);
+    const auto options = parse_options(app::Utf8Arguments(argc, argv));
     if (!options) return kExitOk;
     return run(*options);
   } catch (const UsageError& e) {

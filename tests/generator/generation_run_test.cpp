@@ -265,7 +265,8 @@ TEST_F(Run, LineWithSeparatorNamesAPageInAnExistingSubfolderOnly) {
 // "€" is the single byte 0x80 in the code page; it must never swallow the byte
 // after it, in a keyword line, an answer or a template.
 TEST_F(Run, EuroSignIsOneCharacterEverywhere) {
-  write_file(dir / "prog/模板/small/模板文件.htm", gbk("[#商品循环开始#]<li>€[#商品价格#] [#商品标题#]|[#卖家昵称#]</li>[#商品循环结束#]"));
+  write_file(dir / "prog/模板/small/模板文件.htm",
+             gbk("[#商品循环开始#]<li>€[#商品价格#] [#商品标题#]|[#卖家昵称#]</li>[#商品循环结束#]"));
   v.keywords = gbk("欧元价€\r\n9€,毛衣");
   Record euro = record(1, "x");
   euro.title = "标题€";
@@ -273,7 +274,8 @@ TEST_F(Run, EuroSignIsOneCharacterEverywhere) {
   server.answer_others(answer_xml({euro}));
   const RunSummary s = run();
   EXPECT_EQ(s.pages_written, 2);
-  EXPECT_EQ(gbk_to_utf8(read_file(dir / "out" / gbk_to_utf8(gbk("欧元价€.htm")))), "<li>€1.50 标题€|卖家€</li>\r\n");
+  EXPECT_EQ(gbk_to_utf8(read_file(dir / ("out/" + gbk_to_utf8(gbk("欧元价€.htm"))))),
+            "<li>€1.50 标题€|卖家€</li>\r\n");
   std::vector<std::string> keywords;
   for (const Form& form : server.forms()) keywords.push_back(form.at("keyword"));
   EXPECT_EQ(keywords, (std::vector<std::string>{"欧元价€", "9€", "毛衣"}));

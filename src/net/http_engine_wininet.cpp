@@ -149,6 +149,8 @@ Response run(const Exchange& exchange) {
   if (!connection.handle) return {{}, 0, failure_of(::GetLastError())};
   set_timeouts(connection.handle, request.wait);
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
+  // WinINet checks a secure address against the system's store only: a
+  // certificate file of the request's own is not used here.
   if (target.secure) flags |= INTERNET_FLAG_SECURE;
   InternetHandle http(::HttpOpenRequestW(connection.handle, post ? L"POST" : L"GET", target.path.c_str(),
                                          L"HTTP/1.1", nullptr, nullptr, flags, 0));

@@ -13,10 +13,12 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/codepage.h"
 #include "base/fatal.h"
 #include "base/fs.h"
+#include "console.h"
 #include "generator/generation_run.h"
 #include "shell/session.h"
 
@@ -99,10 +101,10 @@ int small_number(const std::string& option, const std::string& text, int low, in
 }
 
 // Throws UsageError; returns nullopt when --help or --version was answered.
-std::optional<Options> parse_options(int argc, char** argv) {
+std::optional<Options> parse_options(const std::vector<std::string>& args) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
     std::optional<std::string> inline_value;
     if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
       inline_value = arg.substr(eq + 1);
@@ -110,8 +112,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
     }
     auto value = [&]() -> std::string {
       if (inline_value) return *inline_value;
-      if (i + 1 >= argc) throw UsageError{arg + " needs a value"};
-      return argv[++i];
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+      return args[++i];
     };
     if (arg == "--help" || arg == "-h") {
       std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
@@ -194,11 +196,12 @@ class BatchHost final : public generator::RunHost {
 Text program_folder(const Options& options) {
   if (!options.program_dir) return exe_directory();
   std::error_code error;
-  const auto absolute = std::filesystem::absolute(*options.program_dir, error);
+  const auto absolute = std::filesystem::absolute(app::Utf8Path(*options.program_dir), error);
   if (error || !std::filesystem::is_directory(absolute, error))
     throw UsageError{"no such program folder " + *options.program_dir};
-  std::string path = absolute.lexically_normal().string();
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::u8string normal = absolute.lexically_normal().u8string();
+  std::string path(normal.begin(), normal.end());
+  while (path.size() > 1 && (path.back() == '/' || path.back() == kPathSeparator.front())) path.pop_back();
   return utf8_to_gbk(path);
 }
 
@@ -219,7 +222,7 @@ int run(const Options& options) {
   if (options.keywords_file) keywords = read_keywords_file(*options.keywords_file);
   // The window works in its own folder; relative save folders mean the same here.
   std::error_code error;
-  std::filesystem::current_path(gbk_to_utf8(program_dir), error);
+  std::filesystem::current_path(app::Utf8Path(gbk_to_utf8(program_dir)), error);
 
   shell::ProgramSession session = shell::OpenProgramFolder(program_dir);
   shell::StoredControls stored = session.restored;
@@ -260,10 +263,11 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
   using namespace quill;
   install_out_of_memory_handler();
+  app::PrepareConsole();
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
   try {
-    const auto options = parse_options(argc, argv);
+    const auto options = parse_options(app::Utf8Arguments(argc, argv));
     if (!options) return kExitOk;
     return run(*options);
   } catch (const UsageError& e) {

@@ -37,15 +37,29 @@ thread_local std::size_t bytes_asked = 0;
 
 void out_of_memory_handler() { fatal_out_of_memory(bytes_asked); }
 
+// Over-aligned blocks: the Windows C runtime keeps them apart from malloc's and
+// frees them with its own function.
+void* allocate_aligned(std::size_t size, std::size_t alignment) {
+#ifdef _WIN32
+  return ::_aligned_malloc(size, alignment);
+#else
+  void* p = nullptr;
+  return ::posix_memalign(&p, alignment, size) == 0 ? p : nullptr;
+#endif
+}
+
+void free_aligned(void* p) noexcept {
+#ifdef _WIN32
+  ::_aligned_free(p);
+#else
+  std::free(p);
+#endif
+}
+
 void* allocate(std::size_t size, std::size_t alignment) {
   if (size == 0) size = 1;
   for (;;) {
-    void* p = nullptr;
-    if (alignment <= alignof(std::max_align_t)) {
-      p = std::malloc(size);
-    } else if (::posix_memalign(&p, alignment, size) != 0) {
-      p = nullptr;
-    }
+    void* p = alignment <= alignof(std::max_align_t) ? std::malloc(size) : allocate_aligned(size, alignment);
     if (p) return p;
     std::new_handler handler = std::get_new_handler();
     if (!handler) throw std::bad_alloc();
@@ -121,14 +135,14 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { quill::free_aligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { quill::free_aligned(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { quill::free_aligned(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { quill::free_aligned(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { quill::free_aligned(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { quill::free_aligned(p); }
 
 // Under AddressSanitizer a failed malloc would end the process with the
 // sanitizer's report; let it return null so that the box above is shown.

@@ -1,6 +1,4 @@
 // The platform-neutral parts of the file layer.
-#include <unicode/uchar.h>
-
 #include <cerrno>
 
 #include "base/codepage.h"
@@ -22,7 +20,9 @@ Text file_error_text(int error) {
     case EROFS:
       return "\xC3\xBB\xD3\xD0\xD0\xB4\xC8\xEB\xC8\xA8\xCF\xDE";  // 没有写入权限
     case ENOSPC:
+#ifdef EDQUOT  // no quotas in the Windows C runtime
     case EDQUOT:
+#endif
     case EFBIG:
       return "\xB4\xC5\xC5\xCC\xBF\xD5\xBC\xE4\xB2\xBB\xD7\xE3";  // 磁盘空间不足
     case ENAMETOOLONG:
@@ -45,13 +45,6 @@ namespace fs_detail {
 std::size_t last_separator(std::string_view path) {
   int at = txt_find_last(path, kPathSeparator);
   return at < 0 ? std::string_view::npos : static_cast<std::size_t>(at - 1);
-}
-
-std::u16string upper_utf16(std::string_view utf8) {
-  std::u16string out = utf8_to_utf16(utf8);
-  // Unit by unit, like the file system's own up-case table: no length changes.
-  for (char16_t& unit : out) unit = static_cast<char16_t>(u_toupper(unit));
-  return out;
 }
 
 bool has_wildcard(std::u16string_view name) { return name.find_first_of(u"*?") != std::u16string_view::npos; }

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unicode/uchar.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,6 +173,13 @@ bool file_read_or_missing(std::string_view path, Bytes& out, Text* why) {
 }
 
 namespace fs_detail {
+
+std::u16string upper_utf16(std::string_view utf8) {
+  std::u16string out = utf8_to_utf16(utf8);
+  // Unit by unit, like the file system's own up-case table: no length changes.
+  for (char16_t& unit : out) unit = static_cast<char16_t>(u_toupper(unit));
+  return out;
+}
 
 int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts) {
   // A NUL would end the system's copy of the name early: another file.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace quill {
 namespace {
@@ -30,6 +31,16 @@ bool equal_at(std::string_view text, std::size_t p, std::string_view sub, bool i
   }
   return true;
 }
+
+#ifdef _WIN32
+// The Windows C runtime has no memmem: the library's Boyer-Moore search instead.
+const void* memmem(const void* haystack, std::size_t n, const void* needle, std::size_t m) {
+  const char* begin = static_cast<const char*>(haystack);
+  const char* sub = static_cast<const char*>(needle);
+  const char* hit = std::search(begin, begin + n, std::boyer_moore_searcher(sub, sub + m));
+  return hit == begin + n ? nullptr : hit;
+}
+#endif
 
 // The first occurrence of sub in base[p, n), or npos. memchr on the first byte
 // beats memmem's set-up cost when occurrences are close together (a split at

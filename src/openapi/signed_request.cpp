@@ -1,12 +1,11 @@
 #include "openapi/signed_request.h"
 
-#include <openssl/evp.h>
-
 #include <chrono>
 #include <cstdio>
 
 #include "base/codepage.h"
 #include "base/hex.h"
+#include "openapi/md5.h"
 
 namespace quill::openapi {
 namespace {
@@ -52,15 +51,13 @@ Text Utf8ToGbk(std::string_view utf8) {
 }
 
 Text Md5UpperHex(std::string_view bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1 || length != 16)
-    return {};
+  const auto digest = Md5Digest(bytes);
+  if (!digest) return {};
   Text hex;
   hex.reserve(32);
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHexDigits[digest[i] >> 4];
-    hex += kHexDigits[digest[i] & 0x0F];
+  for (std::uint8_t byte : *digest) {
+    hex += kHexDigits[byte >> 4];
+    hex += kHexDigits[byte & 0x0F];
   }
   return hex;
 }

@@ -38,6 +38,14 @@ TEST(RegexMarkup, LazyMatchStopsAtTheFirstClosingBracket) {
   EXPECT_EQ(strip_markup("1＜a＞2＜b＞3"), gbk("123"));
 }
 
+// An answer may be one long line; a bracket left open must not make the
+// engine give up (or run out of stack) halfway.
+TEST(RegexMarkup, MegabyteLinesAreCleanedWhole) {
+  const Text many_a(1 << 20, 'a'), many_c(1 << 20, 'c');
+  const RegexObject markup = compiled("＜.*?＞", false, std::nullopt, true);
+  EXPECT_EQ(markup.ReplaceMatches(gbk("＜") + many_a + gbk("＞b＜") + many_c, ""), "b" + gbk("＜") + many_c);
+}
+
 TEST(RegexCharacters, DotMatchesOneWholeDoubleByteCharacter) {
   RegexObject regex = compiled("^中.文$");
   EXPECT_EQ(regex.FindMatches(gbk("中国文")), 1);

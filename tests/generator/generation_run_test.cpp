@@ -274,7 +274,7 @@ TEST_F(Run, EuroSignIsOneCharacterEverywhere) {
   server.answer_others(answer_xml({euro}));
   const RunSummary s = run();
   EXPECT_EQ(s.pages_written, 2);
-  EXPECT_EQ(gbk_to_utf8(read_file(dir / "out" / gbk_to_utf8(gbk("欧元价€.htm")))),
+  EXPECT_EQ(gbk_to_utf8(read_file(dir / ("out/" + gbk_to_utf8(gbk("欧元价€.htm"))))),
             "<li>€1.50 标题€|卖家€</li>\r\n");
   std::vector<std::string> keywords;
   for (const Form& form : server.forms()) keywords.push_back(form.at("keyword"));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/codepage.h"
+#include "base/fs.h"
 #include "shell/network_settings.h"
 #include "support/scratch_folder.h"
 
@@ -29,7 +30,7 @@ class Settings : public ::testing::Test {
 
 TEST_F(Settings, FirstStartShowsInitialValuesDefaultFolderAndFirstTemplate) {
   StoredControls expected = InitialControls();
-  expected.save_dir = gbk("/prog/已生成");
+  expected.save_dir = "/prog" + Text(kPathSeparator) + gbk("已生成");
   expected.template_index = 0;
   EXPECT_EQ(restore(), expected);
 }
@@ -99,7 +100,7 @@ TEST(FitSelection, FitsToTheList) {
 
 TEST(NetworkSettings, NonEmptyKeysOfTheNetworkSectionOverrideTheDefaults) {
   testing::ScratchFolder folder;
-  const std::string file = folder / "Quillbatch.ini";
+  const std::string file = folder.gbk_path("Quillbatch.ini");
   testing::write_file(
       file,
       gbk("[通常配置]\r\n网关=http://wrong\r\n[网络]\r\n网关=http://127.0.0.1:9/router/rest?\r\n百度=\r\n"

@@ -1,7 +1,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,10 +13,6 @@
 
 namespace quill::testing {
 namespace {
-
-bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 // Waits until fd is readable or the wake pipe was written; true for the first.
 bool readable(int fd, int wake) {
@@ -36,43 +31,6 @@ std::size_t announced_length(std::string_view head) {
 }
 
 }  // namespace
-
-RawRequest RawRequest::parse(std::string_view bytes) {
-  RawRequest request;
-  const std::size_t head_end = bytes.find("\r\n\r\n");
-  const std::string_view head = bytes.substr(0, head_end);
-  if (head_end != std::string_view::npos) request.body = bytes.substr(head_end + 4);
-  std::size_t start = 0;
-  for (bool first = true; start <= head.size(); first = false) {
-    const std::size_t end = std::min(head.find("\r\n", start), head.size());
-    const std::string_view line = head.substr(start, end - start);
-    start = end + 2;
-    if (first) {
-      request.line = line;
-      continue;
-    }
-    if (line.empty()) continue;
-    const std::size_t colon = line.find(':');
-    const std::size_t value =
-        line.find_first_not_of(' ', colon == std::string_view::npos ? line.size() : colon + 1);
-    request.headers.emplace_back(line.substr(0, colon),
-                                 value == std::string_view::npos ? std::string_view() : line.substr(value));
-  }
-  return request;
-}
-
-std::string RawRequest::header(std::string_view name) const {
-  for (const auto& [key, value] : headers) {
-    if (same_name(key, name)) return value;
-  }
-  return {};
-}
-
-std::vector<std::string> RawRequest::header_names() const {
-  std::vector<std::string> names;
-  for (const auto& header : headers) names.push_back(header.first);
-  return names;
-}
 
 bool LoopbackConnection::send(std::string_view bytes) {
   while (!bytes.empty()) {
@@ -134,20 +92,6 @@ LoopbackServer::~LoopbackServer() {
   for (int fd : {listener_, wake_[0], wake_[1]}) {
     if (fd >= 0) close(fd);
   }
-}
-
-std::string LoopbackServer::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
-
-std::vector<std::string> LoopbackServer::requests() const {
-  std::lock_guard lock(mutex_);
-  return requests_;
-}
-
-std::string LoopbackServer::ok(std::string_view body, std::string_view extra_headers) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
-         std::string(extra_headers) + "Connection: close\r\n\r\n" + std::string(body);
 }
 
 void LoopbackServer::accept_loop() {

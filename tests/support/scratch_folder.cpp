@@ -35,7 +35,10 @@ ScratchFolder::~ScratchFolder() {
 }
 
 Text ScratchFolder::gbk_path(const std::string& relative_utf8) const {
-  return utf8_to_gbk(relative_utf8.empty() ? path_.string() : (path_ / relative_utf8).string());
+  fs::path path = relative_utf8.empty() ? path_ : *this / relative_utf8;
+  // In the program's own form: "\\" between the parts on Windows.
+  const std::u8string utf8 = path.make_preferred().u8string();
+  return utf8_to_gbk(std::string(utf8.begin(), utf8.end()));
 }
 
 void write_file(const fs::path& path, const std::string& bytes) {

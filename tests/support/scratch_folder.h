@@ -25,7 +25,9 @@ class ScratchFolder {
   const std::filesystem::path& path() const { return path_; }
   // The folder (or a UTF-8 relative path in it) as a GBK text for the program.
   Text gbk_path(const std::string& relative_utf8 = "") const;
-  std::filesystem::path operator/(const std::string& relative_utf8) const { return path_ / relative_utf8; }
+  std::filesystem::path operator/(const std::string& relative_utf8) const {
+    return path_ / utf8_path(relative_utf8);
+  }
 
  private:
   std::filesystem::path path_;

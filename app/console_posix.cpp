@@ -1,0 +1,11 @@
+#include "console.h"
+
+namespace quill::app {
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+void PrepareConsole() {}
+
+}  // namespace quill::app

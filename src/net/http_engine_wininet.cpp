@@ -1,0 +1,202 @@
+// The transfer engine on WinINet: each transfer runs on its own worker thread,
+// which owns a share of the record and touches nothing else, so an abandoned
+// transfer finishes (or notices it was abandoned) after its caller is gone.
+
+#include <windows.h>
+// after windows.h, which they build on
+#include <wininet.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "base/codepage.h"
+#include "net/http_engine.h"
+
+namespace quill::net {
+
+void Exchange::finish(Response outcome) {
+  std::lock_guard lock(mutex);
+  if (finished) return;
+  response = std::move(outcome);
+  finished = true;
+  finished_changed.notify_all();
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct InternetHandle {
+  HINTERNET handle;
+  explicit InternetHandle(HINTERNET h) : handle(h) {}
+  ~InternetHandle() {
+    if (handle) ::InternetCloseHandle(handle);
+  }
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(const InternetHandle&) = delete;
+};
+
+std::wstring wide(std::string_view gbk) {
+  const std::u16string units = gbk_to_utf16(gbk);
+  return std::wstring(units.begin(), units.end());
+}
+
+// The process's one session, direct (no proxy), as the user agent the
+// platform knows; cookies are WinINet's own store, shared by every transfer.
+HINTERNET session() {
+  static const HINTERNET handle =
+      ::InternetOpenW(wide(kUserAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  return handle;
+}
+
+Failure failure_of(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+      return Failure::refused;
+    case ERROR_INTERNET_TIMEOUT:
+      return Failure::timed_out;
+    case ERROR_INTERNET_CONNECTION_RESET:
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+      return Failure::cut_off;
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+    case ERROR_INTERNET_INVALID_URL:
+      return Failure::bad_request;
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+      return Failure::tls;
+    default:
+      return Failure::other;
+  }
+}
+
+struct Target {
+  bool secure = false;
+  std::wstring host;
+  INTERNET_PORT port = 0;
+  std::wstring path;  // with the query
+};
+
+// WinINet reads "host:80x" as port 80 and wraps 99999: the port, when given,
+// must be all digits and at most 65535.
+bool port_is_exact(const std::wstring& url) {
+  const std::size_t start = url.find(L"://") + 3;
+  const std::size_t end = std::min(url.find_first_of(L"/?#", start), url.size());
+  const std::wstring authority = url.substr(start, end - start);
+  const std::size_t colon = authority.rfind(L':');
+  if (colon == std::wstring::npos) return true;
+  const std::wstring port = authority.substr(colon + 1);
+  return !port.empty() && port.size() <= 5 && port.find_first_not_of(L"0123456789") == std::wstring::npos &&
+         std::stoul(port) <= 65535;
+}
+
+// An http or https address split for WinINet; false for anything else.
+bool crack(const std::wstring& url, Target& target) {
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+  if (url.empty() || !::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
+    return false;
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+  target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  target.port = parts.nPort;
+  target.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  target.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (target.path.empty()) target.path = L"/";
+  return !target.host.empty() && port_is_exact(url);
+}
+
+// The browser-like header block, in the order the curl engine sends it.
+std::wstring request_headers(const Request& request, bool post) {
+  std::wstring headers =
+      L"Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
+      L"application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*\r\n"
+      L"Referer: " +
+      wide(request.url) + L"\r\nAccept-Language: zh-cn\r\n";
+  if (post && !request.body.empty()) headers += L"Content-Type: application/x-www-form-urlencoded\r\n";
+  return headers;
+}
+
+void set_timeouts(HINTERNET handle, std::chrono::milliseconds wait) {
+  DWORD ms = static_cast<DWORD>(std::max<long long>(1, wait.count()));
+  for (DWORD option :
+       {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+    ::InternetSetOptionW(handle, option, &ms, sizeof ms);
+}
+
+// The whole request on the worker thread; the outcome goes to the record only.
+Response run(const Exchange& exchange) {
+  const Request& request = exchange.request;
+  const Text method = txt_upper(request.method);
+  const bool post = method == "POST";
+  Target target;
+  if ((!post && !method.empty() && method != "GET") || request.wait.count() <= 0 ||
+      !crack(wide(request.url), target))
+    return {{}, 0, Failure::bad_request};
+  if (!session()) return {{}, 0, Failure::other};
+  const auto ceiling = Clock::now() + request.wait * kCeilingFactor;
+
+  InternetHandle connection(::InternetConnectW(session(), target.host.c_str(), target.port, nullptr, nullptr,
+                                               INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection.handle) return {{}, 0, failure_of(::GetLastError())};
+  set_timeouts(connection.handle, request.wait);
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
+  // WinINet checks a secure address against the system's store only: a
+  // certificate file of the request's own is not used here.
+  if (target.secure) flags |= INTERNET_FLAG_SECURE;
+  InternetHandle http(::HttpOpenRequestW(connection.handle, post ? L"POST" : L"GET", target.path.c_str(),
+                                         L"HTTP/1.1", nullptr, nullptr, flags, 0));
+  if (!http.handle) return {{}, 0, failure_of(::GetLastError())};
+  set_timeouts(http.handle, request.wait);
+  const std::wstring headers = request_headers(request, post);
+  void* body = post ? const_cast<char*>(request.body.data()) : nullptr;
+  const DWORD body_size = post ? static_cast<DWORD>(request.body.size()) : 0;
+  if (!::HttpSendRequestW(http.handle, headers.c_str(), static_cast<DWORD>(headers.size()), body, body_size))
+    return {{}, 0, failure_of(::GetLastError())};
+
+  Response response;
+  DWORD status = 0, length = 0, size = sizeof status;
+  if (::HttpQueryInfoW(http.handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    response.status = static_cast<long>(status);
+  size = sizeof length;
+  const bool has_length = ::HttpQueryInfoW(http.handle, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                           &length, &size, nullptr);
+  if (has_length && length > kMaxBodyBytes) return {{}, response.status, Failure::too_large};
+  char chunk[16384];
+  for (;;) {
+    if (exchange.abandoned.load()) return {{}, response.status, Failure::stopped};
+    if (Clock::now() > ceiling) return {{}, response.status, Failure::timed_out};
+    DWORD got = 0;
+    if (!::InternetReadFile(http.handle, chunk, sizeof chunk, &got))
+      return {{}, response.status, failure_of(::GetLastError())};
+    if (got == 0) break;
+    if (response.body.size() + got > kMaxBodyBytes) return {{}, response.status, Failure::too_large};
+    response.body.insert(response.body.end(), chunk, chunk + got);
+  }
+  // An answer that ended before its announced length was cut off.
+  if (has_length && response.body.size() < length) return {{}, response.status, Failure::cut_off};
+  return response;
+}
+
+}  // namespace
+
+void StartTransfer(std::shared_ptr<Exchange> exchange) {
+  try {
+    std::thread([exchange] { exchange->finish(run(*exchange)); }).detach();
+  } catch (const std::system_error&) {
+    exchange->finish({{}, 0, Failure::other});
+  }
+}
+
+// The worker sees the flag before its next read; the caller never waits for it.
+void AbandonTransfer(const std::shared_ptr<Exchange>& exchange) { exchange->abandoned = true; }
+
+}  // namespace quill::net

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -76,6 +77,28 @@ class RunTest : public QObject {
     QVERIFY(page.contains(u("<p><a href=\"http")));
     QVERIFY(page.endsWith(u("</body></html>\n")));
     QVERIFY(answered_dialogs().empty());  // a run without problems ends silently
+  }
+
+  // "并发" makes the window's calls several at a time; the pages stay the same.
+  void calls_at_a_time_write_the_same_pages() {
+    SandboxProcess sandbox;
+    if (!sandbox.running()) QSKIP("the sandbox gateway is not available");
+    QMap<QString, QString> first;
+    for (const QString& jobs : {u("1"), u("4")}) {
+      ProgramFolder folder;
+      folder.add_template("T", u(kPage));
+      QVERIFY(QDir(folder.qpath()).mkpath("out"));
+      folder.write_settings({u("[通常配置]"), u("关键词=a,b,c┊*┊d,e┊*┊f"),
+                             u("保存目录=") + folder.qpath("out"), u("[网络]"),
+                             u("网关=") + QString::fromStdString(sandbox.gateway()), u("并发=") + jobs});
+      auto window = folder.open_window();
+      QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
+      QMap<QString, QString> pages;
+      for (const QString& file : saved_files(folder)) pages[file] = folder.read_gbk("out/" + file);
+      QCOMPARE(pages.size(), 3);
+      if (first.isEmpty()) first = pages;
+      QCOMPARE(pages, first);
+    }
   }
 
   void failed_calls_keep_the_page_and_end_with_one_message() {

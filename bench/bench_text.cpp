@@ -137,6 +137,8 @@ BENCHMARK(BM_txt_find_near_end)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_memmem_all, gbk_word, quill::gbk("连衣裙"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_txt_replace_all, gbk_word, quill::gbk("连衣裙"), quill::gbk("半身裙"))
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_txt_replace_all, longer, quill::gbk("连衣裙"), quill::gbk("半身连衣裙"))
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_memmem_all, crlf, "\r\n")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_txt_split, crlf, "\r\n")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_text_list_only, crlf, "\r\n")->Unit(benchmark::kMillisecond);

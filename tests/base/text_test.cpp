@@ -178,12 +178,23 @@ Text random_gbk(std::mt19937& rng, std::size_t length) {
   return text;
 }
 
+// Lead bytes only, the range ends included: long runs before a candidate.
+Text lead_run(std::mt19937& rng, std::size_t length) {
+  static const unsigned char leads[] = {0x81, 0x85, 0xA1, 0xB0, 0xC4, 0xFE};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof leads - 1);
+  Text run;
+  for (std::size_t i = 0; i < length; ++i) run += static_cast<char>(leads[pick(rng)]);
+  return run;
+}
+
 TEST(TxtFastPath, MatchesCharacterWalk) {
   std::mt19937 rng(20261208);
   std::uniform_int_distribution<std::size_t> length(0, 60), sub_length(1, 3);
   for (int round = 0; round < 20000; ++round) {
     Text text = random_gbk(rng, length(rng));
+    if (round % 2) text = random_gbk(rng, length(rng) / 4) + lead_run(rng, length(rng) / 2) + text;
     Text sub = random_gbk(rng, sub_length(rng));
+    Text with = random_gbk(rng, sub_length(rng) + sub_length(rng) - 2);  // shorter, as long or longer
     std::uniform_int_distribution<int> start(0, static_cast<int>(text.size()) + 1);
     int s = start(rng);
     SCOPED_TRACE(::testing::PrintToString(text) + " / " + ::testing::PrintToString(sub));
@@ -195,7 +206,7 @@ TEST(TxtFastPath, MatchesCharacterWalk) {
     ASSERT_EQ(txt_find_last(text, sub), reference::find_last(text, sub));
     ASSERT_EQ(txt_find_last(text, sub, s),
               s <= 1 ? -1 : reference::find_last(std::string_view(text).substr(0, region), sub));
-    ASSERT_EQ(txt_replace(text, sub, "#"), reference::replace(text, sub, "#"));
+    ASSERT_EQ(txt_replace(text, sub, with), reference::replace(text, sub, with));
     ASSERT_EQ(txt_split(text, sub), reference::split(text, sub));
     ASSERT_EQ(txt_trim(text), reference::trim(text));
     ASSERT_EQ(txt_upper(text), reference::upper_text(text));

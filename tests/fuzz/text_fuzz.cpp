@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider in(data, size);
   const int start = in.ConsumeIntegralInRange<int>(-2, 300);
   const std::string sub = in.ConsumeRandomLengthString(8);
+  const std::string with = in.ConsumeRandomLengthString(12);
   const std::string text = in.ConsumeRemainingBytesAsString();
   const std::size_t region = static_cast<std::size_t>(std::max(start - 1, 0));
 
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     agree(txt_find_last(text, sub) == reference::find_last(text, sub));
     agree(txt_find_last(text, sub, start) ==
           (start <= 1 ? -1 : reference::find_last(std::string_view(text).substr(0, region), sub)));
-    agree(txt_replace(text, sub, "#") == reference::replace(text, sub, "#"));
+    agree(txt_replace(text, sub, with) == reference::replace(text, sub, with));
     agree(txt_split(text, sub) == reference::split(text, sub));
   }
   agree(txt_trim(text) == reference::trim(text));

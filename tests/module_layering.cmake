@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # The folders are layers: each may include only itself and the folders below it,
 # and nothing but the window (and its entry point) includes Qt.
-#   base <- net <- openapi, shortlink <- generator <- shell <- shell/gui
+#   base <- net <- openapi, shortlink <- generator <- shell <- shell/gui, shell/win
 set(allowed_base base)
 set(allowed_net base net)
 set(allowed_openapi base net openapi)
@@ -9,11 +9,15 @@ set(allowed_shortlink base net shortlink)
 set(allowed_generator base net openapi shortlink generator)
 set(allowed_shell base net openapi shortlink generator shell)
 set(allowed_gui base net openapi shortlink generator shell gui)
+set(allowed_win base net openapi shortlink generator shell win)
 
-# The module a path inside src/ belongs to ("shell/gui/..." is the window).
+# The module a path inside src/ belongs to ("shell/gui/..." is the Qt window,
+# "shell/win/..." the Windows one).
 function(module_of path out)
   if(path MATCHES "^shell/gui/")
     set(${out} gui PARENT_SCOPE)
+  elseif(path MATCHES "^shell/win/")
+    set(${out} win PARENT_SCOPE)
   elseif(path MATCHES "^([a-z]+)/")
     set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
   else()

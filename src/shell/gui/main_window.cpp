@@ -23,7 +23,7 @@
 #include "shell/gui/look.h"
 #include "shell/gui/qt_text.h"
 #include "shell/gui/single_line.h"
-#include "shell/gui/window_texts.h"
+#include "shell/window_texts.h"
 
 namespace quill::shell::gui {
 namespace {

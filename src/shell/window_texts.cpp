@@ -1,11 +1,11 @@
-#include "shell/gui/window_texts.h"
+#include "shell/window_texts.h"
 
 #include <initializer_list>
 #include <string_view>
 
 #include "base/codepage.h"
 
-namespace quill::shell::gui {
+namespace quill::shell {
 namespace {
 
 // Paragraphs separated by an empty line.
@@ -68,4 +68,4 @@ Text LinkNotOpenedText(const Text& address) {
   return gbk("无法打开网址：") + address + "\r\n" + gbk("没有找到可以打开网页的程序（浏览器）。");
 }
 
-}  // namespace quill::shell::gui
+}  // namespace quill::shell

@@ -1,9 +1,9 @@
 #pragma once
-// The window's own message texts, GBK.
+// The window's own message texts, GBK (the Qt window and the Windows window).
 
 #include "base/text.h"
 
-namespace quill::shell::gui {
+namespace quill::shell {
 
 Text TemplateRulesText();
 Text HelpText();
@@ -14,4 +14,4 @@ Text SettingsNotSavedText(const Text& file, const Text& why);
 // "无法打开网址：" with the address, and that no program opens web pages.
 Text LinkNotOpenedText(const Text& address);
 
-}  // namespace quill::shell::gui
+}  // namespace quill::shell

@@ -1,0 +1,21 @@
+#pragma once
+// The program's one window on Windows: classic Win32 controls laid out in
+// pixels, the same events as the Qt window, the same run interface.
+
+#include "base/text.h"
+#include "shell/session.h"
+
+namespace quill::shell::win {
+
+struct WindowOptions {
+  // Not empty: the window describes itself into this folder (controls.txt,
+  // window.bmp, messages.txt), clicks "生成" once, and closes; no box is shown.
+  Text self_test_dir;
+};
+
+// Creates the window over an opened session, runs its message loop until it
+// is closed (saving the settings then) and returns the process's exit code.
+// A window that cannot be created gives 1.
+int RunMainWindow(ProgramSession& session, const WindowOptions& options);
+
+}  // namespace quill::shell::win

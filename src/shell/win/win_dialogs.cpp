@@ -1,0 +1,159 @@
+#include "shell/win/win_dialogs.h"
+
+#include <shlobj.h>
+
+#include "base/codepage.h"
+#include "base/message_box.h"
+
+namespace quill::shell::win {
+
+using generator::ReplaceAnswer;
+
+std::wstring widen(const Text& gbk) {
+  const std::u16string wide = gbk_to_utf16(gbk);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+Text narrow(const std::wstring& wide) { return utf16_to_gbk(std::u16string(wide.begin(), wide.end())); }
+
+void ShowInfo(const Text& message) {
+  ::MessageBoxW(nullptr, widen(message).c_str(), widen(Text(kDefaultCaption)).c_str(), MB_OK | MB_TASKMODAL);
+}
+
+namespace {
+
+constexpr wchar_t kReplaceClass[] = L"QuillmoorReplaceBox";
+constexpr int kButtonBase = 100;
+
+struct ReplaceState {
+  bool answered = false;
+  ReplaceAnswer answer = ReplaceAnswer::cancel;
+};
+
+LRESULT CALLBACK ReplaceProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* state = reinterpret_cast<ReplaceState*>(::GetWindowLongPtrW(box, GWLP_USERDATA));
+  switch (message) {
+    case WM_NCCREATE:
+      ::SetWindowLongPtrW(
+          box, GWLP_USERDATA,
+          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+      break;
+    case WM_COMMAND:
+      if (state && LOWORD(wparam) >= kButtonBase && LOWORD(wparam) < kButtonBase + 5) {
+        state->answer = static_cast<ReplaceAnswer>(LOWORD(wparam) - kButtonBase);
+        state->answered = true;
+        return 0;
+      }
+      if (state && LOWORD(wparam) == IDCANCEL) {
+        state->answered = true;
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      if (state) state->answered = true;
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(box, message, wparam, lparam);
+}
+
+void RegisterReplaceClass() {
+  static const bool registered = [] {
+    WNDCLASSW type{};
+    type.lpfnWndProc = ReplaceProc;
+    type.hInstance = ::GetModuleHandleW(nullptr);
+    type.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    type.lpszClassName = kReplaceClass;
+    return ::RegisterClassW(&type) != 0;
+  }();
+  (void)registered;
+}
+
+HWND CreateReplaceBox(HWND owner, const Text& target, ReplaceState& state) {
+  constexpr int kWidth = 430, kHeight = 130;
+  RECT outer{0, 0, kWidth, kHeight};
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  ::AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int w = outer.right - outer.left, h = outer.bottom - outer.top;
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  HWND box =
+      ::CreateWindowExW(WS_EX_DLGMODALFRAME, kReplaceClass, L"确认文件替换", style,
+                        work.left + (work.right - work.left - w) / 2,
+                        work.top + (work.bottom - work.top - h) / 2, w, h, owner, nullptr, instance, &state);
+  if (!box) return nullptr;
+  auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
+  const std::wstring question = L"目标位置已有同名文件：\r\n" + widen(target) + L"\r\n\r\n要替换它吗？";
+  HWND text = ::CreateWindowExW(0, L"STATIC", question.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 12, 10,
+                                406, 70, box, nullptr, instance, nullptr);
+  ::SendMessageW(text, WM_SETFONT, font, FALSE);
+  const wchar_t* labels[] = {L"是", L"全部是", L"否", L"全部否", L"取消"};
+  for (int i = 0; i < 5; ++i) {
+    const DWORD kind = i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    HWND button = ::CreateWindowExW(
+        0, L"BUTTON", labels[i], WS_CHILD | WS_VISIBLE | WS_TABSTOP | kind, 15 + i * 82, 92, 72, 26, box,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonBase + i)), instance, nullptr);
+    ::SendMessageW(button, WM_SETFONT, font, FALSE);
+  }
+  return box;
+}
+
+}  // namespace
+
+ReplaceAnswer AskReplace(HWND owner, const Text& target) {
+  RegisterReplaceClass();
+  ReplaceState state;
+  HWND box = CreateReplaceBox(owner, target, state);
+  if (!box) return ReplaceAnswer::cancel;
+  const bool owner_was_enabled = owner && !::EnableWindow(owner, FALSE);
+  ::ShowWindow(box, SW_SHOW);
+  ::SetFocus(::GetDlgItem(box, kButtonBase));
+  MSG message;
+  while (!state.answered) {
+    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+    if (got <= 0) {
+      // The quit belongs to the loop that runs the program.
+      if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));
+      break;
+    }
+    if (!::IsDialogMessageW(box, &message)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  if (owner_was_enabled) ::EnableWindow(owner, TRUE);
+  ::DestroyWindow(box);
+  return state.answer;
+}
+
+namespace {
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM start) {
+  if (message == BFFM_INITIALIZED && start) ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, start);
+  return 0;
+}
+
+}  // namespace
+
+Text BrowseForFolder(const Text& start, const Text& title) {
+  const std::wstring wide_start = widen(start);
+  const std::wstring wide_title = widen(title.empty() ? gbk("请选择一个文件夹") : title);
+  BROWSEINFOW info{};
+  info.lpszTitle = wide_title.c_str();
+  info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(wide_start.c_str());
+  PIDLIST_ABSOLUTE item = ::SHBrowseForFolderW(&info);
+  if (!item) return {};
+  std::wstring path(MAX_PATH + 1, L'\0');
+  const bool has_path = ::SHGetPathFromIDListW(item, path.data());
+  ::CoTaskMemFree(item);
+  if (!has_path) return {};
+  path.resize(path.find(L'\0'));
+  return txt_trim(narrow(path));
+}
+
+}  // namespace quill::shell::win

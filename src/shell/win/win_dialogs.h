@@ -1,0 +1,26 @@
+#pragma once
+// The window's modal dialogs on Windows: the message box, the replace question
+// of the resource copy, the folder browser. Texts are GBK.
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/text.h"
+#include "generator/replace_answer.h"
+
+namespace quill::shell::win {
+
+std::wstring widen(const Text& gbk);
+Text narrow(const std::wstring& wide);
+
+// Caption "信息：", one OK button, task-modal, no owner.
+void ShowInfo(const Text& message);
+// "是", "全部是", "否", "全部否", "取消" beside the target's name; closing the
+// box or Escape answers "取消".
+generator::ReplaceAnswer AskReplace(HWND owner, const Text& target);
+// The shell's folder browser opened at start (when it exists); "" when it was
+// cancelled or the choice has no file-system path.
+Text BrowseForFolder(const Text& start, const Text& title);
+
+}  // namespace quill::shell::win

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/codepage.h"
+#include "base/regex_matches.h"
 
 // The engine works on the UTF-8 form of the GBK text in PCRE2's UTF mode, so
 // that one pattern element matches one whole character. Options bring PCRE2
@@ -27,14 +28,6 @@ struct RegexObject::Engine {
   std::uint32_t groups = 0;
 
   ~Engine() { pcre2_code_free(code); }
-};
-
-struct RegexObject::Matches {
-  struct Match {
-    Text value;
-    std::vector<Text> groups;  // unset groups are empty
-  };
-  std::vector<Match> items;
 };
 
 namespace {
@@ -151,11 +144,6 @@ class OffsetMap {
 
 }  // namespace
 
-RegexObject::RegexObject() = default;
-RegexObject::~RegexObject() = default;
-RegexObject::RegexObject(const RegexObject&) = default;
-RegexObject& RegexObject::operator=(const RegexObject&) = default;
-
 bool RegexObject::Create(const Text& pattern, std::optional<bool> ignore_case, std::optional<bool> multi_line,
                          std::optional<bool> global) {
   matches_.reset();
@@ -219,23 +207,6 @@ int RegexObject::FindMatches(const Text& text) {
   count_ = static_cast<int>(found->items.size());
   matches_ = std::move(found);
   return count_;
-}
-
-Text RegexObject::MatchText(int n) const {
-  if (!matches_ || n < 1 || n > static_cast<int>(matches_->items.size())) return {};
-  return matches_->items[n - 1].value;
-}
-
-Text RegexObject::SubMatchText(int n, int k) const {
-  if (!matches_ || n < 1 || n > static_cast<int>(matches_->items.size())) return {};
-  const auto& groups = matches_->items[n - 1].groups;
-  if (k < 1 || k > static_cast<int>(groups.size())) return {};
-  return groups[k - 1];
-}
-
-int RegexObject::SubMatchCount() const {
-  if (count_ == 0 || !matches_ || matches_->items.empty()) return 0;
-  return static_cast<int>(matches_->items.front().groups.size());
 }
 
 }  // namespace quill

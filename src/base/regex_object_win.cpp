@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/codepage.h"
+#include "base/regex_matches.h"
 #include "base/regex_object.h"
 
 namespace quill {
@@ -19,14 +20,6 @@ struct RegexObject::Engine {
   Text pattern;
   bool global = true;
   boost::wregex code;
-};
-
-struct RegexObject::Matches {
-  struct Match {
-    Text value;
-    std::vector<Text> groups;  // unset groups are empty
-  };
-  std::vector<Match> items;
 };
 
 namespace {
@@ -149,11 +142,6 @@ class OffsetMap {
 
 }  // namespace
 
-RegexObject::RegexObject() = default;
-RegexObject::~RegexObject() = default;
-RegexObject::RegexObject(const RegexObject&) = default;
-RegexObject& RegexObject::operator=(const RegexObject&) = default;
-
 bool RegexObject::Create(const Text& pattern, std::optional<bool> ignore_case, std::optional<bool> multi_line,
                          std::optional<bool> global) {
   matches_.reset();
@@ -222,23 +210,6 @@ int RegexObject::FindMatches(const Text& text) {
   count_ = static_cast<int>(collected->items.size());
   matches_ = std::move(collected);
   return count_;
-}
-
-Text RegexObject::MatchText(int n) const {
-  if (!matches_ || n < 1 || n > static_cast<int>(matches_->items.size())) return {};
-  return matches_->items[n - 1].value;
-}
-
-Text RegexObject::SubMatchText(int n, int k) const {
-  if (!matches_ || n < 1 || n > static_cast<int>(matches_->items.size())) return {};
-  const auto& groups = matches_->items[n - 1].groups;
-  if (k < 1 || k > static_cast<int>(groups.size())) return {};
-  return groups[k - 1];
-}
-
-int RegexObject::SubMatchCount() const {
-  if (count_ == 0 || !matches_ || matches_->items.empty()) return 0;
-  return static_cast<int>(matches_->items.front().groups.size());
 }
 
 }  // namespace quill

@@ -49,6 +49,14 @@ Text FailureText(Failure failure) {
   return gbk("网络错误");
 }
 
+void Exchange::finish(Response outcome) {
+  std::lock_guard lock(mutex);
+  if (finished) return;
+  response = std::move(outcome);
+  finished = true;
+  finished_changed.notify_all();
+}
+
 Transfer::Transfer(const Request& request) : exchange_(std::make_shared<Exchange>()) {
   exchange_->request = request;
   if (!is_sendable(request)) {

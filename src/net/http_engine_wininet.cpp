@@ -15,14 +15,6 @@
 
 namespace quill::net {
 
-void Exchange::finish(Response outcome) {
-  std::lock_guard lock(mutex);
-  if (finished) return;
-  response = std::move(outcome);
-  finished = true;
-  finished_changed.notify_all();
-}
-
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -7,6 +7,19 @@
 
 namespace quill {
 
+Bytes file_read_all(std::string_view path) {
+  Bytes data;
+  fs_detail::read_whole(path, data);
+  return data;
+}
+
+bool file_read_or_missing(std::string_view path, Bytes& out, Text* why) {
+  int error = fs_detail::read_whole(path, out);
+  if (error == 0 || error == ENOENT) return true;
+  if (why) *why = file_error_text(error);
+  return false;
+}
+
 bool file_write_all(std::string_view path, const Bytes& data, Text* why) {
   int error = fs_detail::write_parts(path, {&data});
   if (error && why) *why = file_error_text(error);

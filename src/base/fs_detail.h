@@ -17,6 +17,9 @@ std::u16string upper_utf16(std::string_view utf8);
 bool has_wildcard(std::u16string_view name);
 // * and ? over upper-cased names; "*.*" matches every name.
 bool wildcard_match(std::u16string_view pattern_upper, std::u16string_view name_upper);
+// The platform's whole-file read into data: errno of the failure (ENOENT when
+// nothing is there), 0 on success.
+int read_whole(std::string_view path, Bytes& data);
 // The platform's atomic whole-file write: errno of the failure, 0 on success.
 int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts);
 

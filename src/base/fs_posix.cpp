@@ -133,10 +133,7 @@ Text exe_directory() {
   return path.substr(0, cut == 0 ? 1 : cut);
 }
 
-namespace {
-
-// errno of the failure, 0 on success.
-int read_whole(std::string_view path, Bytes& data) {
+int fs_detail::read_whole(std::string_view path, Bytes& data) {
   data.clear();
   if (path.empty()) return ENOENT;
   posix::Fd fd(::open(to_system(path).c_str(), O_RDONLY | O_CLOEXEC));
@@ -155,21 +152,6 @@ int read_whole(std::string_view path, Bytes& data) {
     if (n == 0) return 0;
     data.insert(data.end(), chunk, chunk + n);
   }
-}
-
-}  // namespace
-
-Bytes file_read_all(std::string_view path) {
-  Bytes data;
-  read_whole(path, data);
-  return data;
-}
-
-bool file_read_or_missing(std::string_view path, Bytes& out, Text* why) {
-  int error = read_whole(path, out);
-  if (error == 0 || error == ENOENT) return true;
-  if (why) *why = file_error_text(error);
-  return false;
 }
 
 namespace fs_detail {

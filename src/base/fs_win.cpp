@@ -120,10 +120,7 @@ Text exe_directory() {
   return path.substr(0, cut);
 }
 
-namespace {
-
-// errno of the failure, 0 on success.
-int read_whole(std::string_view path, Bytes& data) {
+int fs_detail::read_whole(std::string_view path, Bytes& data) {
   data.clear();
   const std::wstring wide = win::wide_path(path);
   if (wide.empty()) return path.empty() ? ENOENT : EINVAL;
@@ -146,6 +143,8 @@ int read_whole(std::string_view path, Bytes& data) {
   }
 }
 
+namespace {
+
 // errno of the failure, 0 on success.
 int write_fully(HANDLE file, const Bytes& part) {
   std::size_t done = 0;
@@ -160,19 +159,6 @@ int write_fully(HANDLE file, const Bytes& part) {
 }
 
 }  // namespace
-
-Bytes file_read_all(std::string_view path) {
-  Bytes data;
-  read_whole(path, data);
-  return data;
-}
-
-bool file_read_or_missing(std::string_view path, Bytes& out, Text* why) {
-  int error = read_whole(path, out);
-  if (error == 0 || error == ENOENT) return true;
-  if (why) *why = file_error_text(error);
-  return false;
-}
 
 namespace fs_detail {
 

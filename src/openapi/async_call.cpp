@@ -172,6 +172,16 @@ void ApiCallQueue::poll_all(bool events_handled) {
     if (slot.call) slot.call->poll(events_handled);
 }
 
+// A pause is counted on the waiter's clock only while no answer is on its way,
+// so the calls alongside the awaited one start their own pauses as their answers
+// come, not after the awaited one's pause has run.
+void ApiCallQueue::idle_for(ApiCall& awaited) {
+  ApiCall* on_the_network = awaited.sending() ? &awaited : nullptr;
+  for (Slot& slot : slots_)
+    if (!on_the_network && slot.call && slot.call->sending()) on_the_network = &*slot.call;
+  (on_the_network ? *on_the_network : awaited).idle(kSlice);
+}
+
 ApiResult ApiCallQueue::take(std::size_t index) {
   ApiResult result;
   if (index < first_ || index >= size() || slots_[index - first_].taken) {
@@ -188,7 +198,7 @@ ApiResult ApiCallQueue::take(std::size_t index) {
   for (;;) {
     poll_all(pumped);
     if (slot.call->done()) break;
-    slot.call->idle(kSlice);
+    idle_for(*slot.call);
     pumped = channel_.waiter->pump();
   }
   result = slot.call->take();

@@ -54,6 +54,8 @@ class ApiCall {
   void await();
 
   bool done() const { return state_ == State::done; }
+  // An ask is on the network (not pausing, not over).
+  bool sending() const { return state_ == State::sending; }
   // The cleaned GBK answer of the last ask: "" when it brought no answer.
   const Text& answer() const { return answer_; }
   // The last ask's outcome; a call whose retries are spent keeps its last error.
@@ -106,6 +108,9 @@ class ApiCallQueue {
   };
   void start_more();
   void poll_all(bool events_handled);
+  // Spends up to a slice: on the network while any answer is still to come,
+  // else in the awaited call's pause.
+  void idle_for(ApiCall& awaited);
 
   net::Channel channel_;
   RetryPolicy retry_;

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 
 #include "base/codepage.h"
+#include "support/loopback_server.h"
 #include "support/sandbox_process.h"
 
 namespace quill::openapi {
@@ -24,12 +27,10 @@ Text query(const Text& keyword) {
 }
 
 // Time passes only when the code under test rests (and, when asked, when it
-// pumps), so pauses of seconds take none, or a tenth of them where answers from
-// the sandbox have to come in while a pause runs.
+// pumps), so pauses of seconds take none.
 class TestClock final : public Waiter {
  public:
-  explicit TestClock(std::chrono::milliseconds pump_step = 0ms, bool paced = false)
-      : pump_step_(pump_step), paced_(paced) {}
+  explicit TestClock(std::chrono::milliseconds pump_step = 0ms) : pump_step_(pump_step) {}
   bool pump() override {
     now_ += pump_step_;
     return false;
@@ -39,7 +40,6 @@ class TestClock final : public Waiter {
   void rest(std::chrono::milliseconds slice) override {
     ++rests;
     now_ += slice;
-    if (paced_) std::this_thread::sleep_for(slice / 10);
   }
   std::chrono::milliseconds elapsed() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - Clock::time_point{});
@@ -49,7 +49,6 @@ class TestClock final : public Waiter {
 
  private:
   std::chrono::milliseconds pump_step_;
-  bool paced_;
   Clock::time_point now_{};
 };
 
@@ -174,7 +173,7 @@ TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
   SandboxProcess sandbox({"--rate-limit", "1", "--ban-seconds", "1"});
   ASSERT_TRUE(sandbox.running());
   const std::vector<Text> keywords = {"a", "b", gbk("连衣裙"), "d", "e"};
-  TestClock clock(0ms, true);
+  TestClock clock;
   ApiCallQueue queue({&clock, 30s, ""}, {}, 5);
   for (const Text& keyword : keywords) queue.add(request_for(sandbox, keyword));
   std::vector<ApiResult> results;
@@ -193,25 +192,54 @@ TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
   }
 }
 
-std::size_t wait_for_requests(const SandboxProcess& sandbox, std::size_t count) {
-  for (int i = 0; i < 500 && sandbox.log_lines().size() < count; ++i) std::this_thread::sleep_for(10ms);
-  return sandbox.log_lines().size();
-}
+// A gateway that takes every call and never answers, telling the test the
+// keywords in the order the calls arrive.
+class SilentGateway {
+ public:
+  SilentGateway()
+      : server_([this](testing::LoopbackConnection& connection) {
+          const std::string body = testing::RawRequest::parse(connection.request()).body;
+          const std::size_t at = body.find("keyword=");
+          {
+            std::lock_guard lock(mutex_);
+            keywords_.push_back(at == std::string::npos ? ""
+                                                        : body.substr(at + 8, body.find('&', at) - at - 8));
+          }
+          arrived_.notify_all();
+          connection.hang();
+        }) {}
+  std::string gateway() const { return server_.url("/router/rest?"); }
+  // The keywords of the first count calls, once they have arrived.
+  std::vector<std::string> first(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, 10s, [&] { return keywords_.size() >= count; });
+    return std::vector<std::string>(keywords_.begin(), keywords_.begin() + std::min(count, keywords_.size()));
+  }
 
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<std::string> keywords_;
+  testing::LoopbackServer server_;  // last: stopped first
+};
+
+// Two jobs: two calls out, the next sent as one is taken, and a call taken out
+// of turn sent at once; the call nobody took yet is sent last of all.
 TEST(ApiCallQueue, KeepsAtMostJobsCallsOutAndTakesOutOfTurn) {
-  SandboxProcess sandbox({"--hang"});
-  ASSERT_TRUE(sandbox.running());
+  SilentGateway silent;
   TestClock clock(1s);
   ApiCallQueue queue({&clock, 5s, ""}, {}, 2);
-  for (const char* keyword : {"a", "b", "c", "d", "e"}) queue.add(request_for(sandbox, keyword));
-  EXPECT_EQ(wait_for_requests(sandbox, 2), 2u);
+  for (const char* keyword : {"a", "b", "c", "d", "e"})
+    queue.add({silent.gateway(), kKey, kSecret, kMethod, query(keyword), "", ""});
   EXPECT_EQ(queue.take(0).outcome.transport, net::Failure::timed_out);
-  EXPECT_EQ(wait_for_requests(sandbox, 3), 3u);
-  // Out of turn: sent at once, beyond the window.
+  EXPECT_EQ(silent.first(3)[2], "c");
   EXPECT_EQ(queue.take(4).outcome.transport, net::Failure::timed_out);
-  EXPECT_EQ(wait_for_requests(sandbox, 4), 4u);
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(sandbox.log_lines().size(), 4u);
+  EXPECT_EQ(silent.first(4)[3], "e");
+  EXPECT_EQ(queue.take(3).outcome.transport, net::Failure::timed_out);
+  const std::vector<std::string> order = silent.first(5);
+  ASSERT_EQ(order.size(), 5u);
+  EXPECT_EQ(std::set<std::string>(order.begin(), order.begin() + 2), (std::set<std::string>{"a", "b"}));
+  EXPECT_EQ(order[4], "d");
 }
 
 TEST(ApiCallQueue, KeyMissingEndsAtOnceAndSendsNothing) {

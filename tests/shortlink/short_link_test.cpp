@@ -43,9 +43,8 @@ class ServiceServer : public ::testing::Test {
     });
     // A connection kept for reuse would hold stop() for the server's keep-alive time.
     server.set_keep_alive_max_count(1);
-    port = server.bind_to_any_port("127.0.0.1");
+    port = server.bind_to_any_port("127.0.0.1");  // listening from here on: calls wait in the backlog
     thread = std::thread([this] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     base = "http://127.0.0.1:" + std::to_string(port);
   }
   void TearDown() override {
@@ -135,7 +134,6 @@ TEST(LinkShortener, ServiceThatGivesNoAnswerIsNotAskedAgain) {
   });
   const int port = server.bind_to_any_port("127.0.0.1");
   std::thread thread([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const Text base = "http://127.0.0.1:" + std::to_string(port);
 
   LinkShortener shortener({base, base, base}, {});
@@ -210,7 +208,6 @@ TEST(ShortenAll, SilentServiceLeavesTheLinksAfterItLong) {
              });
   const int port = server.bind_to_any_port("127.0.0.1");
   std::thread thread([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const Text base = "http://127.0.0.1:" + std::to_string(port);
 
   const std::vector<Text> original = {"http://a.example/1", "http://a.example/22", "http://a.example/silent",

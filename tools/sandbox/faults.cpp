@@ -27,16 +27,16 @@ std::optional<std::string> GatewayFaults::answer_instead(const Params& params) {
   return std::nullopt;
 }
 
-bool parse_error_spec(const std::string& spec, Options& options) {
-  const std::size_t first_colon = spec.find(':');
-  const std::string code = spec.substr(0, first_colon);
+bool parse_forced_error(const std::string& text, Options& options) {
+  const std::size_t first_colon = text.find(':');
+  const std::string code = text.substr(0, first_colon);
   if (code.empty() || code.size() > 5 || code.find_first_not_of("0123456789") != std::string::npos)
     return false;
   options.error_code = std::atoi(code.c_str());
   options.error_sub_code.clear();
   options.error_sub_msg.clear();
   if (first_colon == std::string::npos) return true;
-  const std::string rest = spec.substr(first_colon + 1);
+  const std::string rest = text.substr(first_colon + 1);
   const std::size_t second_colon = rest.find(':');
   options.error_sub_code = rest.substr(0, second_colon);
   options.error_sub_msg = second_colon == std::string::npos ? "sandbox error " + options.error_sub_code

@@ -29,6 +29,6 @@ class GatewayFaults {
 
 // Reads "CODE[:SUB_CODE[:SUB_MSG]]" into the options; false when CODE is no
 // number from 0 to 99999 or SUB_CODE is given empty.
-bool parse_error_spec(const std::string& spec, Options& options);
+bool parse_forced_error(const std::string& text, Options& options);
 
 }  // namespace sandbox

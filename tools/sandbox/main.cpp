@@ -104,8 +104,8 @@ bool parse_options(int argc, char** argv, Options& o) {
     else if (arg == "--endless")
       o.endless = true;
     else if (arg == "--error") {
-      std::string spec;
-      ok = value(spec) && parse_error_spec(spec, o);
+      std::string text;
+      ok = value(text) && parse_forced_error(text, o);
     } else if (arg == "--rate-limit")
       ok = number(o.rate_limit);
     else if (arg == "--ban-seconds")

@@ -44,7 +44,7 @@ enum ControlId : int {
 
 enum class Kind { label, keywords, edit, count, combo, button, check, link };
 
-struct ControlSpec {
+struct ControlPlace {
   Kind kind;
   const wchar_t* text;
   int x, y, w, h;
@@ -53,7 +53,7 @@ struct ControlSpec {
 };
 
 // Text, place and size of every control, in tab order.
-const ControlSpec kControls[] = {
+const ControlPlace kControls[] = {
     {Kind::label, L"关键词：", 8, 8, 48, 24},
     {Kind::keywords, L"", 8, 32, 208, 240},
     {Kind::button, L"帮助", 56, 8, 48, 24, kHelp},
@@ -332,28 +332,28 @@ void Window::build_controls() {
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
   HFONT gui_font = gui_font_ ? gui_font_ : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
   for (int i = 0; i < kControlCount; ++i) {
-    const ControlSpec& spec = kControls[i];
+    const ControlPlace& place = kControls[i];
     // A drop-down list's height is that of its open list.
-    const int height = spec.kind == Kind::combo ? spec.h + kListHeight : spec.h;
-    const DWORD extra = spec.kind == Kind::keywords || spec.kind == Kind::edit || spec.kind == Kind::count
+    const int height = place.kind == Kind::combo ? place.h + kListHeight : place.h;
+    const DWORD extra = place.kind == Kind::keywords || place.kind == Kind::edit || place.kind == Kind::count
                             ? WS_EX_CLIENTEDGE
                             : 0;
     HWND control = ::CreateWindowExW(
-        extra, ClassOf(spec.kind), spec.text, StyleOf(spec.kind) & ~WS_BORDER, spec.x, spec.y, spec.w, height,
-        window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+        extra, ClassOf(place.kind), place.text, StyleOf(place.kind) & ~WS_BORDER, place.x, place.y, place.w,
+        height, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance, nullptr);
     controls_[i] = control;
-    HFONT font = spec.song && song_font_                 ? song_font_
-                 : spec.kind == Kind::link && link_font_ ? link_font_
-                                                         : gui_font;
+    HFONT font = place.song && song_font_                 ? song_font_
+                 : place.kind == Kind::link && link_font_ ? link_font_
+                                                          : gui_font;
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (spec.kind == Kind::combo) {
+    if (place.kind == Kind::combo) {
       // The closed box keeps the table's height whatever the font.
-      ::SendMessageW(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), spec.h - 6);
+      ::SendMessageW(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), place.h - 6);
     }
     // No edit box has a length limit of its own.
-    if (spec.kind == Kind::keywords || spec.kind == Kind::edit || spec.kind == Kind::count)
+    if (place.kind == Kind::keywords || place.kind == Kind::edit || place.kind == Kind::count)
       ::SendMessageW(control, EM_LIMITTEXT, 0, 0);
-    if (spec.kind == Kind::count) ::SetWindowSubclass(control, CountFilter, 1, 0);
+    if (place.kind == Kind::count) ::SetWindowSubclass(control, CountFilter, 1, 0);
   }
   ::SetWindowTextW(controls_[kKeywordsAt], widen(InitialControls().keywords).c_str());
   AddItems(controls_[kSortAt], SortItems());

@@ -94,4 +94,36 @@ bool wildcard_match(std::u16string_view pattern_upper, std::u16string_view name_
 }
 
 }  // namespace fs_detail
+// ---- directory scan -----------------------------------------------------
+
+struct DirScanState::Impl {
+  std::vector<fs_detail::ScanEntry> entries;
+  std::size_t next = 0;
+};
+
+DirScanState::DirScanState() = default;
+DirScanState::~DirScanState() = default;
+bool DirScanState::open() const { return impl != nullptr; }
+
+Text dir_scan_next(std::string_view pattern, unsigned mask, bool files_only, DirScanState& state) {
+  if (!pattern.empty()) {
+    dir_scan_close(state);
+    std::vector<fs_detail::ScanEntry> entries = fs_detail::scan_entries(pattern);
+    if (entries.empty()) return {};
+    state.impl = std::make_unique<DirScanState::Impl>();
+    state.impl->entries = std::move(entries);
+  }
+  if (!state.impl) return {};
+  auto& entries = state.impl->entries;
+  while (state.impl->next < entries.size()) {
+    const auto& entry = entries[state.impl->next++];
+    bool is_dir = entry.attributes & kAttrDirectory;
+    if (files_only ? !is_dir : (entry.attributes & mask) != 0) return entry.name;
+  }
+  dir_scan_close(state);
+  return {};
+}
+
+void dir_scan_close(DirScanState& state) { state.impl.reset(); }
+
 }  // namespace quill

@@ -4,8 +4,10 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/convert.h"
+#include "base/text.h"
 
 namespace quill::fs_detail {
 
@@ -17,6 +19,13 @@ std::u16string upper_utf16(std::string_view utf8);
 bool has_wildcard(std::u16string_view name);
 // * and ? over upper-cased names; "*.*" matches every name.
 bool wildcard_match(std::u16string_view pattern_upper, std::u16string_view name_upper);
+// The entries a scan pattern matches (a folder's wildcard listing, or the one
+// entry a plain path names), in the order the scan gives them.
+struct ScanEntry {
+  Text name;
+  unsigned attributes;
+};
+std::vector<ScanEntry> scan_entries(std::string_view pattern);
 // The platform's whole-file read into data: errno of the failure (ENOENT when
 // nothing is there), 0 on success.
 int read_whole(std::string_view path, Bytes& data);

@@ -200,19 +200,6 @@ bool dir_create(std::string_view path) {
 
 // ---- directory scan -----------------------------------------------------
 
-struct DirScanState::Impl {
-  struct Entry {
-    Text name;
-    unsigned attributes;
-  };
-  std::vector<Entry> entries;
-  std::size_t next = 0;
-};
-
-DirScanState::DirScanState() = default;
-DirScanState::~DirScanState() = default;
-bool DirScanState::open() const { return impl != nullptr; }
-
 namespace {
 
 struct Listed {
@@ -259,27 +246,11 @@ bool path_taken(std::string_view path) {
   return !wide.empty() && ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-Text dir_scan_next(std::string_view pattern, unsigned mask, bool files_only, DirScanState& state) {
-  if (!pattern.empty()) {
-    dir_scan_close(state);
-    std::vector<Listed> listed = entries_for(pattern);
-    if (listed.empty()) return {};
-    auto impl = std::make_unique<DirScanState::Impl>();
-    impl->entries.reserve(listed.size());
-    for (const Listed& item : listed) impl->entries.push_back({utf16_to_gbk(item.name), item.attributes});
-    state.impl = std::move(impl);
-  }
-  if (!state.impl) return {};
-  auto& entries = state.impl->entries;
-  while (state.impl->next < entries.size()) {
-    const auto& entry = entries[state.impl->next++];
-    bool is_dir = entry.attributes & kAttrDirectory;
-    if (files_only ? !is_dir : (entry.attributes & mask) != 0) return entry.name;
-  }
-  dir_scan_close(state);
-  return {};
+std::vector<fs_detail::ScanEntry> fs_detail::scan_entries(std::string_view pattern) {
+  std::vector<ScanEntry> entries;
+  for (const Listed& item : entries_for(pattern))
+    entries.push_back({utf16_to_gbk(item.name), item.attributes});
+  return entries;
 }
-
-void dir_scan_close(DirScanState& state) { state.impl.reset(); }
 
 }  // namespace quill

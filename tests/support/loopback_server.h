@@ -88,7 +88,7 @@ class LoopbackServer {
 
   Handler handler_;
   int listener_ = -1;
-  int wake_[2] = {-1, -1};  // a pipe: written once when stopping, so every poll returns
+  int wake_[2] = {-1, -1};  // signalled once when stopping, so every wait returns
   int port_ = 0;
   mutable std::mutex mutex_;
   std::condition_variable stopped_;

@@ -12,6 +12,7 @@
 
 #include "base/codepage.h"
 #include "base/regex_matches.h"
+#include "base/regex_replace.h"
 
 // The engine works on the UTF-8 form of the GBK text in PCRE2's UTF mode, so
 // that one pattern element matches one whole character. Options bring PCRE2
@@ -88,60 +89,6 @@ std::string_view group_text(std::string_view subject, const PCRE2_SIZE* ov, std:
   return subject.substr(ov[2 * k], ov[2 * k + 1] - ov[2 * k]);
 }
 
-// "$1".."$9" (groups the pattern has), "$&" and "$$"; any other "$" stays as it is.
-void expand(std::string& out, std::string_view replacement, std::string_view subject, const PCRE2_SIZE* ov,
-            std::uint32_t groups) {
-  for (std::size_t i = 0; i < replacement.size(); ++i) {
-    char c = replacement[i];
-    if (c == '$' && i + 1 < replacement.size()) {
-      char next = replacement[i + 1];
-      if (next == '$') {
-        out += '$';
-        ++i;
-        continue;
-      }
-      if (next == '&') {
-        out += group_text(subject, ov, 0);
-        ++i;
-        continue;
-      }
-      if (next >= '1' && next <= '9' && static_cast<std::uint32_t>(next - '0') <= groups) {
-        out += group_text(subject, ov, static_cast<std::uint32_t>(next - '0'));
-        ++i;
-        continue;
-      }
-    }
-    out += c;
-  }
-}
-
-// Walks a GBK text and its UTF-8 form side by side, one character at a time,
-// so that the untouched stretches between matches can be copied from the GBK
-// original instead of being converted back.
-class OffsetMap {
- public:
-  OffsetMap(std::string_view gbk_text, std::string_view utf8) : gbk_(gbk_text), utf8_(utf8) {}
-  // The GBK offset of the character at this UTF-8 offset (not before the last one asked).
-  std::size_t to_gbk(std::size_t utf8_offset) {
-    while (u_ < utf8_offset && u_ < utf8_.size()) {
-      u_ += char_length(utf8_, u_);
-      g_ += g_ + 1 < gbk_.size() && is_lead_byte(static_cast<unsigned char>(gbk_[g_])) ? 2 : 1;
-    }
-    return std::min(g_, gbk_.size());
-  }
-  // True when both texts hold the same number of characters: the mapping held.
-  bool consistent() {
-    to_gbk(utf8_.size());
-    return u_ == utf8_.size() && g_ == gbk_.size();
-  }
-
- private:
-  std::string_view gbk_;
-  std::string_view utf8_;
-  std::size_t u_ = 0;
-  std::size_t g_ = 0;
-};
-
 }  // namespace
 
 bool RegexObject::Create(const Text& pattern, std::optional<bool> ignore_case, std::optional<bool> multi_line,
@@ -168,7 +115,8 @@ Text RegexObject::ReplaceMatches(const Text& text, const Text& replacement) cons
   std::string with = gbk_to_utf8(replacement);
   std::string out;  // UTF-8, the slow but always right result
   Text gbk_out;     // the same, GBK stretches copied from the original
-  OffsetMap map(text, subject);
+  regex_replace::OffsetMap map(text, subject.size(),
+                               [&](std::size_t at) { return char_length(subject, at); });
   std::size_t copied = 0, gbk_copied = 0;
   bool any = false;
   std::string piece;
@@ -178,7 +126,9 @@ Text RegexObject::ReplaceMatches(const Text& text, const Text& replacement) cons
     std::size_t g0 = map.to_gbk(ov[0]);
     gbk_out.append(text, gbk_copied, g0 - gbk_copied);
     piece.clear();
-    expand(piece, with, subject, ov, engine_->groups);
+    regex_replace::Expand(piece, std::string_view(with), engine_->groups, [&](std::size_t k) {
+      return group_text(subject, ov, static_cast<std::uint32_t>(k));
+    });
     out += piece;
     if (!piece.empty()) gbk_out += utf8_to_gbk(piece);
     copied = ov[1];

@@ -13,6 +13,7 @@
 #include "base/codepage.h"
 #include "base/regex_matches.h"
 #include "base/regex_object.h"
+#include "base/regex_replace.h"
 
 namespace quill {
 
@@ -89,57 +90,6 @@ void for_each_match(const RegexObject::Engine& engine, const Subject& subject, O
   }
 }
 
-// "$1".."$9" (groups the pattern has), "$&" and "$$"; any other "$" stays as it is.
-void expand(Subject& out, std::wstring_view replacement, const Found& found) {
-  const std::size_t groups = found.size() - 1;
-  for (std::size_t i = 0; i < replacement.size(); ++i) {
-    const wchar_t c = replacement[i];
-    if (c == L'$' && i + 1 < replacement.size()) {
-      const wchar_t next = replacement[i + 1];
-      if (next == L'$') {
-        out += L'$';
-        ++i;
-        continue;
-      }
-      if (next == L'&') {
-        out += found[0].str();
-        ++i;
-        continue;
-      }
-      if (next >= L'1' && next <= L'9' && static_cast<std::size_t>(next - L'0') <= groups) {
-        if (found[next - L'0'].matched) out += found[next - L'0'].str();
-        ++i;
-        continue;
-      }
-    }
-    out += c;
-  }
-}
-
-// Walks a GBK text and its UTF-16 form side by side, so that the untouched
-// stretches between matches are copied from the GBK original.
-class OffsetMap {
- public:
-  OffsetMap(std::string_view gbk_text, std::size_t units) : gbk_(gbk_text), units_(units) {}
-  std::size_t to_gbk(std::size_t unit) {
-    while (u_ < unit && u_ < units_) {
-      ++u_;
-      g_ += g_ + 1 < gbk_.size() && is_lead_byte(static_cast<unsigned char>(gbk_[g_])) ? 2 : 1;
-    }
-    return std::min(g_, gbk_.size());
-  }
-  bool consistent() {
-    to_gbk(units_);
-    return u_ == units_ && g_ == gbk_.size();
-  }
-
- private:
-  std::string_view gbk_;
-  std::size_t units_;
-  std::size_t u_ = 0;
-  std::size_t g_ = 0;
-};
-
 }  // namespace
 
 bool RegexObject::Create(const Text& pattern, std::optional<bool> ignore_case, std::optional<bool> multi_line,
@@ -170,7 +120,7 @@ Text RegexObject::ReplaceMatches(const Text& text, const Text& replacement) cons
   const Subject with = to_wide(replacement);
   Subject out;   // UTF-16, the slow but always right result
   Text gbk_out;  // the same, GBK stretches copied from the original
-  OffsetMap map(text, subject.size());
+  regex_replace::OffsetMap map(text, subject.size(), [](std::size_t) { return std::size_t{1}; });
   std::size_t copied = 0, gbk_copied = 0;
   bool any = false;
   Subject piece;
@@ -182,7 +132,9 @@ Text RegexObject::ReplaceMatches(const Text& text, const Text& replacement) cons
     const std::size_t g0 = map.to_gbk(begin);
     gbk_out.append(text, gbk_copied, g0 - gbk_copied);
     piece.clear();
-    expand(piece, with, found);
+    regex_replace::Expand(piece, std::wstring_view(with), found.size() - 1, [&](std::size_t k) {
+      return found[static_cast<int>(k)].matched ? found[static_cast<int>(k)].str() : Subject();
+    });
     out += piece;
     gbk_out += to_gbk(piece);
     copied = end;

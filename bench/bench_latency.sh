@@ -14,25 +14,15 @@ PROGRAM="$BUILD/program"
 [[ -x "$PROGRAM/quillmoor-batch" && -x "$PROGRAM/quillmoor-sandbox" ]] ||
   { echo "build quillmoor-batch and quillmoor-sandbox in $BUILD first" >&2; exit 1; }
 
+# shellcheck source=../tools/sandbox/sandbox.sh
+source "$ROOT/tools/sandbox/sandbox.sh"
 WORK="$(mktemp -d)"
-SANDBOX_PID=""
-cleanup() { [[ -n "$SANDBOX_PID" ]] && kill "$SANDBOX_PID" 2>/dev/null; rm -rf "$WORK"; }
-trap cleanup EXIT
-
-"$PROGRAM/quillmoor-sandbox" --port 0 --port-file "$WORK/port" --slow-ms 100 >/dev/null 2>&1 &
-SANDBOX_PID=$!
-for _ in $(seq 200); do [[ -s "$WORK/port" ]] && break; sleep 0.05; done
-URL="http://127.0.0.1:$(cat "$WORK/port")"
+trap 'stop_sandbox; rm -rf "$WORK"' EXIT
+start_sandbox "$PROGRAM/quillmoor-sandbox" "$WORK" --slow-ms 100
 
 mkdir -p "$WORK/prog"
 cp -r "$PROGRAM/模板" "$PROGRAM/quillmoor-batch" "$WORK/prog/"
-python3 - "$WORK/prog/Quillbatch.ini" "$URL" <<'PY'
-import sys
-path, url = sys.argv[1], sys.argv[2]
-lines = ["[通常配置]", "获取数目=10", "[网络]", f"网关={url}/router/rest?", f"Baid={url}",
-         f"图片服务器={url[len('http://'):]}"]
-open(path, "wb").write(("\r\n".join(lines) + "\r\n").encode("gbk"))
-PY
+sandbox_settings "$WORK/prog/Quillbatch.ini" "[通常配置]" "获取数目=10"
 
 keywords() {  # count file
   python3 -c "

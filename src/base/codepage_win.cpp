@@ -102,22 +102,4 @@ Text utf16_to_gbk(std::u16string_view utf16) {
 }
 std::string gbk_to_utf8(std::string_view gbk) { return from_utf16(CP_UTF8, gbk_to_utf16(gbk)); }
 
-Text utf8_to_gbk(std::string_view utf8) {
-  // Mostly ASCII, as on every platform: only the runs of other bytes convert.
-  Text out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    std::size_t run = i;
-    const bool ascii = static_cast<unsigned char>(utf8[i]) < 0x80;
-    while (run < utf8.size() && (static_cast<unsigned char>(utf8[run]) < 0x80) == ascii) ++run;
-    if (ascii)
-      out.append(utf8, i, run - i);
-    else
-      out += utf16_to_gbk(utf8_to_utf16(utf8.substr(i, run - i)));
-    i = run;
-  }
-  return out;
-}
-
 }  // namespace quill

@@ -22,6 +22,50 @@ std::wstring win::wide_path(std::string_view gbk_path) {
   return std::wstring(wide.begin(), wide.end());
 }
 
+namespace {
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension
+// follows, and trailing spaces before the dot do not count.
+bool names_device(std::wstring_view name) {
+  std::wstring stem(name.substr(0, name.find(L'.')));
+  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+  if (stem.empty()) return false;
+  ::CharUpperBuffW(stem.data(), static_cast<DWORD>(stem.size()));
+  for (std::wstring_view device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+    if (stem == device) return true;
+  const bool numbered = stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT"));
+  return numbered &&
+         ((stem[3] >= L'1' && stem[3] <= L'9') || stem[3] == 0xB9 || stem[3] == 0xB2 || stem[3] == 0xB3);
+}
+
+// A name Windows would take for another file: a device, one it trims (a
+// trailing dot or space), a stream ("a:b"), or characters no name may hold.
+bool rewritten_by_windows(std::wstring_view name) {
+  if (name == L"." || name == L"..") return false;
+  if (name.back() == L'.' || name.back() == L' ') return true;
+  for (wchar_t c : name)
+    if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) return true;
+  return names_device(name);
+}
+
+}  // namespace
+
+std::wstring win::creatable_path(std::string_view gbk_path) {
+  std::wstring wide = wide_path(gbk_path);
+  std::size_t start = 0;
+  if (wide.size() >= 2 && wide[1] == L':') start = 2;  // the drive
+  while (start < wide.size()) {
+    while (start < wide.size() && is_separator(wide[start])) ++start;
+    std::size_t end = start;
+    while (end < wide.size() && !is_separator(wide[end])) ++end;
+    if (end > start && rewritten_by_windows(std::wstring_view(wide).substr(start, end - start))) return {};
+    start = end;
+  }
+  return wide;
+}
+
 int win::errno_of(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -170,7 +214,7 @@ std::u16string upper_utf16(std::string_view utf8) {
 }
 
 int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts) {
-  const std::wstring target = win::wide_path(path);
+  const std::wstring target = win::creatable_path(path);
   if (target.empty()) return EINVAL;
   const DWORD old = ::GetFileAttributesW(target.c_str());
   if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY)) return EISDIR;
@@ -194,7 +238,7 @@ int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts
 }  // namespace fs_detail
 
 bool dir_create(std::string_view path) {
-  const std::wstring wide = win::wide_path(path);
+  const std::wstring wide = win::creatable_path(path);
   return !wide.empty() && ::CreateDirectoryW(wide.c_str(), nullptr) != 0;
 }
 

@@ -32,6 +32,10 @@ class Handle {
 // The UTF-16 path for the wide functions; "" for an empty path, a NUL byte, or
 // bytes that are no GBK text (they would name another file).
 std::wstring wide_path(std::string_view gbk_path);
+// The same for a file or folder about to be made; also "" when a name in it
+// is one Windows would make into another file or a device ("CON.htm", "a.",
+// "a:b"), so that two names never reach one file and nothing written goes unseen.
+std::wstring creatable_path(std::string_view gbk_path);
 
 // A fresh file beside target (a wide path), named ".qm-<pid>-<n>.tmp"; its path
 // goes to temp_path. The first call for a folder removes the leftovers of

@@ -127,7 +127,7 @@ FileCopy copy_file(const SystemPath& real_source, std::string_view target) {
   if (!in.ok()) return FileCopy::unreadable;
   if (::GetFileType(in.get()) != FILE_TYPE_DISK) return FileCopy::not_regular;
 
-  const std::wstring wide_target = win::wide_path(target);
+  const std::wstring wide_target = win::creatable_path(target);
   if (wide_target.empty()) return FileCopy::unwritable;
   std::wstring temp;
   win::Handle out(win::create_temp_beside(wide_target, temp));

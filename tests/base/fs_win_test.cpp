@@ -59,6 +59,26 @@ TEST(WinFiles, FailuresAreReportedAndLoseNothing) {
   EXPECT_TRUE(file_read_all(scratch.gbk_path("missing.txt")).empty());
 }
 
+// Names Windows would turn into a device, trim into another name or read as a
+// stream are refused before anything is made; their neighbours are not.
+TEST(WinFiles, NamesWindowsWouldRewriteAreRefused) {
+  ScratchFolder scratch;
+  for (const char* name : {"CON", "con.htm", "NUL.htm", "aux", "Prn.txt", "COM1.htm", "lpt9", "CON .htm",
+                           "conin$", "a.", "a ", "a:b.htm", "a?b", "a*b", "a<b", "a|b", "a\"b",
+                           "a\x01"
+                           "b"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(file_write_all(scratch.gbk_path(name), bytes_of("x")));
+    EXPECT_FALSE(dir_create(scratch.gbk_path(name)));
+    EXPECT_FALSE(file_write_all(scratch.gbk_path(std::string(name) + "\\index.htm"), bytes_of("x")));
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
+  for (const char* name : {"CONSOLE.htm", "com10", "lpt0.htm", "a..htm", ".htm", "nul-not"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(file_write_all(scratch.gbk_path(name), bytes_of("x")));
+  }
+}
+
 TEST(WinFiles, ScanGivesDotsFirstThenNamesCaseInsensitiveWithAttributes) {
   ScratchFolder scratch;
   for (const char* name : {"b.htm", "A.htm", "中.htm", "c.txt"}) testing::write_file(scratch / name, "x");

@@ -207,6 +207,8 @@ class Host final : public generator::RunHost {
   void show_message(const Text& message) override;
   ReplaceAnswer ask_replace(const Text& target) override;
   bool pump() override;
+  // The run's waits wake for the window's input, not only for their slice.
+  bool pumps_message_queue() const override { return true; }
 
  private:
   Window& w_;

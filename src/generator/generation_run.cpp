@@ -43,6 +43,7 @@ class RunWaiter final : public Waiter {
   RunWaiter(RunHost& host, std::stop_token stop) : host_(host), stop_(std::move(stop)) {}
   bool pump() override { return !stop_.stop_requested() && host_.pump(); }
   bool stop_requested() const override { return stop_.stop_requested(); }
+  bool pumps_message_queue() const override { return host_.pumps_message_queue(); }
   Clock::time_point now() const override { return host_.now(); }
 
  private:

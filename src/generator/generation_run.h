@@ -43,6 +43,8 @@ class RunHost {
   virtual ReplaceAnswer ask_replace(const Text& target) = 0;
   // Dispatches pending user-interface events; true when any was handled.
   virtual bool pump() = 0;
+  // True when pump() dispatches this thread's window messages (Waiter's).
+  virtual bool pumps_message_queue() const { return false; }
   virtual Waiter::Clock::time_point now() const { return Waiter::Clock::now(); }
   // Before each keyword line that gets a page (1-based number of all lines).
   virtual void line_started(int /*number*/, int /*total*/, const Text& /*line*/) {}

@@ -8,8 +8,6 @@
 namespace quill::net {
 namespace {
 
-constexpr std::chrono::milliseconds kWaitSlice{15};
-
 bool has_web_scheme(std::string_view url) {
   const Text lower = txt_lower(txt_left(url, 8));
   return lower.starts_with("http://") || lower.starts_with("https://");
@@ -50,11 +48,13 @@ Text FailureText(Failure failure) {
 }
 
 void Exchange::finish(Response outcome) {
-  std::lock_guard lock(mutex);
-  if (finished) return;
-  response = std::move(outcome);
-  finished = true;
-  finished_changed.notify_all();
+  {
+    std::lock_guard lock(mutex);
+    if (finished) return;
+    response = std::move(outcome);
+    finished = true;
+  }
+  done.signal();
 }
 
 Transfer::Transfer(const Request& request) : exchange_(std::make_shared<Exchange>()) {
@@ -80,9 +80,8 @@ Transfer& Transfer::operator=(Transfer&& other) noexcept {
   return *this;
 }
 
-bool Transfer::wait_for(std::chrono::milliseconds slice) {
-  std::unique_lock lock(exchange_->mutex);
-  return exchange_->finished_changed.wait_for(lock, slice, [&] { return exchange_->finished; });
+bool Transfer::wait_for(std::chrono::milliseconds slice, const Waiter& waiter) {
+  return exchange_->done.wait_for(slice, waiter.pumps_message_queue());
 }
 
 Response Transfer::take() {
@@ -96,7 +95,7 @@ Response Await(Transfer& transfer, std::chrono::milliseconds wait, Waiter& waite
   const auto ceiling = started + wait * kCeilingFactor;
   auto deadline = started + wait;
   for (;;) {
-    if (transfer.wait_for(kWaitSlice)) return transfer.take();
+    if (transfer.wait_for(waiter.slice(), waiter)) return transfer.take();
     const bool pumped = waiter.pump();
     if (waiter.stop_requested()) return {{}, 0, Failure::stopped};
     const auto now = waiter.now();

@@ -62,8 +62,9 @@ class Transfer {
   Transfer(Transfer&&) noexcept;
   Transfer& operator=(Transfer&&) noexcept;
 
-  // True once the transfer has finished; waits at most slice for that.
-  bool wait_for(std::chrono::milliseconds slice);
+  // True once the transfer has finished; waits at most slice for that, less
+  // when input comes for a waiter that pumps the thread's message queue.
+  bool wait_for(std::chrono::milliseconds slice, const Waiter& waiter = NoUiWaiter());
   // The outcome of a finished transfer; Failure::other before it finished.
   Response take();
 
@@ -83,9 +84,11 @@ struct Channel {
   }
 };
 
-// Waits for transfer while waiter pumps. The wait counts again from the last
-// time events were handled, but never beyond kCeilingFactor times wait from the
-// call; a stop request gives Failure::stopped at once.
+// Waits for transfer while waiter pumps: at once when the transfer ends or,
+// for a waiter that pumps the thread's message queue, when input arrives. The
+// wait counts again from the last time events were handled, but never beyond
+// kCeilingFactor times wait from the call; a stop request gives
+// Failure::stopped at the latest one waiter.slice() after it.
 Response Await(Transfer& transfer, std::chrono::milliseconds wait, Waiter& waiter);
 // Starts and awaits one request.
 Response Fetch(const Request& request, Waiter& waiter);

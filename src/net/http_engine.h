@@ -4,10 +4,10 @@
 // transfer can finish after its caller is gone.
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 
+#include "base/completion.h"
 #include "net/http.h"
 
 namespace quill::net {
@@ -17,10 +17,11 @@ struct Exchange {
   std::atomic<bool> abandoned{false};
 
   std::mutex mutex;
-  std::condition_variable finished_changed;
   bool finished = false;
   Response response;
+  Completion done;  // raised once response holds the outcome
 
+  // Keeps the first outcome only.
   void finish(Response outcome);
 };
 

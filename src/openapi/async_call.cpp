@@ -39,8 +39,6 @@ std::optional<long long> named_ban_seconds(std::string_view sub_msg) {
   return seconds;
 }
 
-constexpr milliseconds kSlice{15};
-
 }  // namespace
 
 std::optional<milliseconds> RetryPause(const ApiOutcome& outcome, int retry, const RetryPolicy& policy) {
@@ -132,7 +130,7 @@ bool ApiCall::poll(bool events_handled) {
 
 void ApiCall::idle(milliseconds slice) {
   if (state_ == State::sending) {
-    transfer_->wait_for(slice);
+    transfer_->wait_for(slice, *channel_.waiter);
   } else if (state_ == State::pausing) {
     const auto left = std::chrono::ceil<milliseconds>(resume_at_ - channel_.waiter->now());
     if (left.count() > 0) channel_.waiter->rest(std::min(slice, left));
@@ -142,7 +140,7 @@ void ApiCall::idle(milliseconds slice) {
 void ApiCall::await() {
   bool pumped = false;
   while (!poll(pumped)) {
-    idle(kSlice);
+    idle(channel_.waiter->slice());
     pumped = channel_.waiter->pump();
   }
 }
@@ -179,7 +177,7 @@ void ApiCallQueue::idle_for(ApiCall& awaited) {
   ApiCall* on_the_network = awaited.sending() ? &awaited : nullptr;
   for (Slot& slot : slots_)
     if (!on_the_network && slot.call && slot.call->sending()) on_the_network = &*slot.call;
-  (on_the_network ? *on_the_network : awaited).idle(kSlice);
+  (on_the_network ? *on_the_network : awaited).idle(channel_.waiter->slice());
 }
 
 ApiResult ApiCallQueue::take(std::size_t index) {

@@ -48,7 +48,8 @@ class ApiCall {
   // request ends the call (Failure::stopped).
   bool poll(bool events_handled = false);
   // Spends up to slice without pumping: on the answer in flight, or resting on
-  // the waiter's clock during a pause. Returns at once when the call is over.
+  // the waiter's clock during a pause. Returns at once when the call is over,
+  // and early when input comes for a waiter that pumps the message queue.
   void idle(std::chrono::milliseconds slice);
   // Polls, idles and pumps the channel's waiter until the call is over.
   void await();

@@ -207,6 +207,9 @@ class Host final : public generator::RunHost {
   void show_message(const Text& message) override;
   ReplaceAnswer ask_replace(const Text& target) override;
   bool pump() override;
+  void line_started(int number, int total, const Text& line) override;
+  // The run's waits wake for the window's input, not only for their slice.
+  bool pumps_message_queue() const override { return true; }
 
  private:
   Window& w_;
@@ -226,6 +229,7 @@ class Window {
   Text text_of(int slot) const { return narrow(WindowText(controls_[slot])); }
   int selection_of(int slot) const { return Selection(controls_[slot]); }
   bool self_testing() const { return !options_.self_test_dir.empty(); }
+  void run_line_started();
 
   // Shows a message, or records it when the window tests itself.
   void say(const Text& message);
@@ -250,6 +254,7 @@ class Window {
   void choose_save_directory();
   void open_link(int id);
   void self_test();
+  void click_links();
 
   ProgramSession& session_;
   const WindowOptions& options_;
@@ -262,6 +267,7 @@ class Window {
   bool running_ = false;
   bool closing_ = false;
   bool destroy_after_run_ = false;
+  bool close_when_run_starts_ = false;  // the self-test closes the window mid-run
 };
 
 Text Controls::keywords() { return w_.text_of(kKeywordsAt); }
@@ -281,12 +287,9 @@ int Controls::picture_size_index() { return w_.selection_of(kPictureSizeAt); }
 
 void Host::set_title(const Text& title) { ::SetWindowTextW(w_.handle(), widen(title).c_str()); }
 void Host::show_message(const Text& message) { w_.say(message); }
-ReplaceAnswer Host::ask_replace(const Text& target) {
-  if (!w_.self_testing()) return AskReplace(w_.handle(), target);
-  w_.say(gbk("替换？") + target);
-  return ReplaceAnswer::cancel;
-}
+ReplaceAnswer Host::ask_replace(const Text& target) { return AskReplace(w_.handle(), target); }
 bool Host::pump() { return w_.pump(); }
+void Host::line_started(int, int, const Text&) { w_.run_line_started(); }
 
 bool Window::create() {
   static const bool registered = [] {
@@ -483,6 +486,8 @@ void Window::choose_save_directory() {
 }
 
 void Window::open_link(int id) {
+  // The self-test notes what the shell would be asked to open.
+  if (self_testing()) return RecordMessage(options_.self_test_dir, gbk("打开：") + narrow(LinkAddress(id)));
   const auto opened = reinterpret_cast<INT_PTR>(
       ::ShellExecuteW(window_, L"open", LinkAddress(id), nullptr, nullptr, SW_SHOWNORMAL));
   if (opened <= 32) say(LinkNotOpenedText(narrow(LinkAddress(id))));
@@ -510,12 +515,38 @@ void Window::command(int id, int notification) {
   }
 }
 
+void Window::run_line_started() {
+  if (!close_when_run_starts_) return;
+  close_when_run_starts_ = false;
+  // As the user's click on the close button: handled at the run's next wait.
+  ::PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+// A click on each link, where the user clicks: on the control itself.
+void Window::click_links() {
+  for (HWND link : {::GetDlgItem(window_, kUpgradeLink), ::GetDlgItem(window_, kMoreLink)}) {
+    ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::SendMessageW(link, WM_LBUTTONUP, 0, 0);
+  }
+}
+
+// The plan's steps in order, then a close; a step that closed the window ends it.
 void Window::self_test() {
   const Text& dir = options_.self_test_dir;
   DescribeWindow(window_, dir);
-  ::SendMessageW(controls_[kGenerateAt], BM_CLICK, 0, 0);
-  RecordMessage(dir, gbk("标题：") + narrow(WindowText(window_)));
-  ::PostMessageW(window_, WM_CLOSE, 0, 0);
+  for (const SelfTestStep& step : ReadSelfTestPlan(dir)) {
+    if (closing_) return;
+    if (step.action == SelfTestStep::Action::click_links) {
+      click_links();
+      continue;
+    }
+    AnswerReplaceQuestionsWith(step.answers, [dir](const Text& note) { RecordMessage(dir, note); });
+    close_when_run_starts_ = step.action == SelfTestStep::Action::generate_and_close;
+    ::SendMessageW(controls_[kGenerateAt], BM_CLICK, 0, 0);
+    AnswerReplaceQuestionsWith({}, nullptr);
+    if (!closing_) RecordMessage(dir, gbk("标题：") + narrow(WindowText(window_)));
+  }
+  if (!closing_) ::PostMessageW(window_, WM_CLOSE, 0, 0);
 }
 
 LRESULT Window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -9,7 +9,9 @@ namespace quill::shell::win {
 
 struct WindowOptions {
   // Not empty: the window describes itself into this folder (controls.txt,
-  // window.bmp, messages.txt), clicks "生成" once, and closes; no box is shown.
+  // window.bmp), follows its plan.txt (self_test.h) and closes. Messages and
+  // the links' addresses go to messages.txt instead of a box or the browser;
+  // the replace questions are shown and answered as the plan says.
   Text self_test_dir;
 };
 

@@ -139,4 +139,30 @@ void RecordMessage(const Text& dir, const Text& message) {
     std::fprintf(file.get(), "%s\n", Escaped(gbk_to_utf8(message)).c_str());
 }
 
+std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir) {
+  File file = Open(dir, "plan.txt", L"rb");
+  if (!file) return {SelfTestStep{}};
+  std::string utf8;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) utf8.append(chunk, got);
+  std::erase(utf8, '\r');
+  std::vector<SelfTestStep> plan;
+  for (const Text& line : txt_split(utf8_to_gbk(utf8), "\n")) {
+    TextList words = txt_split(txt_trim(line), " ");
+    std::erase(words, Text());
+    if (words.empty()) continue;
+    const Text verb = words.front();
+    words.erase(words.begin());
+    if (verb == gbk("链接") && words.empty())
+      plan.push_back({SelfTestStep::Action::click_links, {}});
+    else if (verb == gbk("生成"))
+      plan.push_back({SelfTestStep::Action::generate, words});
+    else if (verb == gbk("生成并关闭") && words.empty())
+      plan.push_back({SelfTestStep::Action::generate_and_close, {}});
+    else
+      RecordMessage(dir, gbk("未知步骤：") + line);
+  }
+  return plan;
+}
+
 }  // namespace quill::shell::win

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "base/text.h"
 
 namespace quill::shell::win {
@@ -15,5 +17,18 @@ namespace quill::shell::win {
 void DescribeWindow(HWND window, const Text& dir);
 // Appends one line (line breaks shown as "\n") to dir\messages.txt.
 void RecordMessage(const Text& dir, const Text& message);
+
+// One step of the test: click both links; click "生成", answering its replace
+// questions with the buttons labelled so, in order; or click "生成" and close
+// the window as soon as the run starts on its first line.
+struct SelfTestStep {
+  enum class Action { click_links, generate, generate_and_close };
+  Action action = Action::generate;
+  TextList answers;  // GBK
+};
+// dir\plan.txt, UTF-8, a step a line: "链接", "生成 [labels...]" or
+// "生成并关闭"; other lines are recorded as unknown and skipped. Without the
+// file, one click on "生成".
+std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir);
 
 }  // namespace quill::shell::win

@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <deque>
+#include <utility>
+
 #include "base/codepage.h"
 #include "base/message_box.h"
 
@@ -101,7 +104,50 @@ HWND CreateReplaceBox(HWND owner, const Text& target, ReplaceState& state) {
   return box;
 }
 
+struct ScriptedAnswers {
+  std::deque<Text> labels;
+  std::function<void(const Text&)> note;
+};
+
+ScriptedAnswers& Scripted() {
+  static ScriptedAnswers scripted;
+  return scripted;
+}
+
+std::wstring TextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// Clicks the shown box's button of the next scripted label, as a user would,
+// and notes what the box said.
+void AnswerScripted(HWND box) {
+  ScriptedAnswers& scripted = Scripted();
+  const std::wstring label = scripted.labels.empty() ? L"" : widen(scripted.labels.front());
+  if (!scripted.labels.empty()) scripted.labels.pop_front();
+  std::wstring question, buttons;
+  HWND chosen = nullptr;
+  for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t kind[16] = {};
+    ::GetClassNameW(child, kind, 16);
+    if (::lstrcmpiW(kind, L"Static") == 0) {
+      question = TextOf(child);
+      continue;
+    }
+    buttons += (buttons.empty() ? L"" : L" ") + TextOf(child);
+    if (!label.empty() && TextOf(child) == label) chosen = child;
+  }
+  scripted.note(gbk("问：") + narrow(question) + "|" + narrow(buttons) + gbk("|答：") +
+                (chosen ? narrow(label) : gbk("（无）")));
+  ::PostMessageW(chosen ? chosen : box, chosen ? BM_CLICK : WM_CLOSE, 0, 0);
+}
+
 }  // namespace
+
+void AnswerReplaceQuestionsWith(const TextList& labels, std::function<void(const Text&)> note) {
+  Scripted() = {std::deque<Text>(labels.begin(), labels.end()), std::move(note)};
+}
 
 ReplaceAnswer AskReplace(HWND owner, const Text& target) {
   RegisterReplaceClass();
@@ -111,6 +157,7 @@ ReplaceAnswer AskReplace(HWND owner, const Text& target) {
   const bool owner_was_enabled = owner && !::EnableWindow(owner, FALSE);
   ::ShowWindow(box, SW_SHOW);
   ::SetFocus(::GetDlgItem(box, kButtonBase));
+  if (Scripted().note) AnswerScripted(box);
   MSG message;
   while (!state.answered) {
     const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "base/text.h"
@@ -19,6 +20,11 @@ void ShowInfo(const Text& message);
 // "是", "全部是", "否", "全部否", "取消" beside the target's name; closing the
 // box or Escape answers "取消".
 generator::ReplaceAnswer AskReplace(HWND owner, const Text& target);
+// The window's self-test answers the replace questions to come itself: each
+// box, once shown, gets a click on its button labelled with the next of labels
+// (none left or no such button: the box is closed, 取消), and its question,
+// buttons and answer go to note. A null note leaves the questions to the user.
+void AnswerReplaceQuestionsWith(const TextList& labels, std::function<void(const Text&)> note);
 // The shell's folder browser opened at start (when it exists); "" when it was
 // cancelled or the choice has no file-system path.
 Text BrowseForFolder(const Text& start, const Text& title);

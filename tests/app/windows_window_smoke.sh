@@ -15,25 +15,17 @@ wineserver="$(dirname "$wine64")/wineserver"
 [[ -x "$wineserver" ]] || wineserver=wineserver
 # A prefix of its own: a Wine server started by a test without a display would
 # give this window none.
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A Chinese Windows: code page 936 and its fonts.
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+# shellcheck source=../../tools/sandbox/sandbox.sh
+source "$here/../../tools/sandbox/sandbox.sh"
 work="$(mktemp -d)"
-sandboxes=()
-trap '"$wineserver" -k 2>/dev/null || true; kill "${sandboxes[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
-
-start_sandbox() {  # name, sandbox options...; sets url
-  local name="$1"
-  shift
-  "$linux_program/quillmoor-sandbox" --port 0 --port-file "$work/$name.port" "$@" >/dev/null 2>&1 &
-  sandboxes+=($!)
-  for _ in $(seq 200); do [[ -s "$work/$name.port" ]] && break; kill -0 "${sandboxes[-1]}" || exit 1; sleep 0.05; done
-  url="http://127.0.0.1:$(cat "$work/$name.port")"
-}
+trap '"$wineserver" -k 2>/dev/null || true; stop_sandbox; rm -rf "$work"' EXIT
 
 program_folder() {  # source dir, target dir
   mkdir -p "$2"
   cp -r "$1/模板" "$1/模板制作教程.htm" "$2/"
-  printf '[网络]\r\n网关=%s/router/rest?\r\n百度=%s\r\nCNZZ=%s\r\nBaid=%s\r\n图片服务器=%s\r\n' \
-    "$url" "$url" "$url" "$url" "${url#http://}" | iconv -f UTF-8 -t GBK >"$2/Quillbatch.ini"
+  sandbox_settings "$2/Quillbatch.ini"
 }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -60,7 +52,7 @@ for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/wine/fonts/marlett
   if [[ -f "$font" ]]; then cp "$font" "$prefix/drive_c/windows/Fonts/" && break; fi
 done
 
-start_sandbox answering
+start_sandbox "$linux_program/quillmoor-sandbox" "$work"
 program_folder "$linux_program" "$work/linux"
 program_folder "$windows_program" "$work/windows"
 cp "$linux_program/quillmoor-batch" "$work/linux/"
@@ -104,7 +96,7 @@ echo "window: every control in place, both links, five answers, $(ls "$work/wind
 
 # A gateway that reads the request and never answers: the run waits on it
 # when the window is closed. Without the close it would wait 30 s a call.
-start_sandbox hanging --hang
+start_sandbox "$linux_program/quillmoor-sandbox" "$work" --hang
 program_folder "$windows_program" "$work/closing"
 started=$SECONDS
 run_window "$work/closing" "生成并关闭"

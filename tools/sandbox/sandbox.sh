@@ -1,32 +1,35 @@
 # For shell scripts that run the program against quillmoor-sandbox. Source it:
 #   start_sandbox SANDBOX_BINARY WORK_DIR [OPTION...]
-#       starts it on a free port; sets SANDBOX_PID and SANDBOX_URL
+#       starts one on a free port; sets SANDBOX_URL to it
 #   stop_sandbox
-#       for the caller's EXIT trap; harmless when none was started
+#       stops every one started; for the caller's EXIT trap
 #   sandbox_settings FILE [LINE...]
 #       writes a GBK settings file: the LINEs, then every address in "网络"
 #       pointing at the sandbox
 
-SANDBOX_PID=""
+SANDBOX_PIDS=()
 SANDBOX_URL=""
 
 start_sandbox() {
   local binary="$1" work="$2"
   shift 2
-  rm -f "$work/sandbox-port"
-  "$binary" --port 0 --port-file "$work/sandbox-port" "$@" >/dev/null 2>&1 &
-  SANDBOX_PID=$!
+  local port_file="$work/sandbox-${#SANDBOX_PIDS[@]}.port"
+  rm -f "$port_file"
+  "$binary" --port 0 --port-file "$port_file" "$@" >/dev/null 2>&1 &
+  local pid=$!
+  SANDBOX_PIDS+=("$pid")
   for _ in $(seq 200); do
-    [[ -s "$work/sandbox-port" ]] && break
-    kill -0 "$SANDBOX_PID" 2>/dev/null || { echo "the sandbox did not start" >&2; return 1; }
+    [[ -s "$port_file" ]] && break
+    kill -0 "$pid" 2>/dev/null || { echo "the sandbox did not start" >&2; return 1; }
     sleep 0.05
   done
-  [[ -s "$work/sandbox-port" ]] || { echo "the sandbox named no port" >&2; return 1; }
-  SANDBOX_URL="http://127.0.0.1:$(cat "$work/sandbox-port")"
+  [[ -s "$port_file" ]] || { echo "the sandbox named no port" >&2; return 1; }
+  SANDBOX_URL="http://127.0.0.1:$(cat "$port_file")"
 }
 
 stop_sandbox() {
-  if [[ -n "$SANDBOX_PID" ]]; then kill "$SANDBOX_PID" 2>/dev/null || true; fi
+  if ((${#SANDBOX_PIDS[@]})); then kill "${SANDBOX_PIDS[@]}" 2>/dev/null || true; fi
+  SANDBOX_PIDS=()
 }
 
 sandbox_settings() {

@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "base/codepage.h"
 #include "base/fs.h"
@@ -336,14 +336,27 @@ Response run(const Exchange& exchange) {
   return response;
 }
 
+// The worker: it owns its share of the exchange and nothing else.
+DWORD WINAPI transfer_thread(void* handed) {
+  const std::unique_ptr<std::shared_ptr<Exchange>> exchange(static_cast<std::shared_ptr<Exchange>*>(handed));
+  try {
+    (*exchange)->finish(run(**exchange));
+  } catch (const std::exception&) {
+    (*exchange)->finish({{}, 0, Failure::other});
+  }
+  return 0;
+}
+
 }  // namespace
 
+// A thread of the system's own: under Wine a detached std::thread (winpthreads)
+// now and then never ran its function, and its caller waited out the whole wait.
 void StartTransfer(std::shared_ptr<Exchange> exchange) {
-  try {
-    std::thread([exchange] { exchange->finish(run(*exchange)); }).detach();
-  } catch (const std::system_error&) {
-    exchange->finish({{}, 0, Failure::other});
-  }
+  auto handed = std::make_unique<std::shared_ptr<Exchange>>(exchange);
+  HANDLE thread = ::CreateThread(nullptr, 0, &transfer_thread, handed.get(), 0, nullptr);
+  if (!thread) return exchange->finish({{}, 0, Failure::other});
+  handed.release();
+  ::CloseHandle(thread);
 }
 
 // The worker sees the flag before its next read; the caller never waits for it.

@@ -249,8 +249,8 @@ DWORD send_to_trusted(HINTERNET http, const std::wstring& headers, const char* b
   if (!chain_leads_to(http, trusted)) return ERROR_INTERNET_INVALID_CA;
   for (DWORD sent = 0; sent < body_size;) {
     DWORD wrote = 0;
-    if (!::InternetWriteFile(http, body + sent, body_size - sent, &wrote) || wrote == 0)
-      return ::GetLastError();
+    if (!::InternetWriteFile(http, body + sent, body_size - sent, &wrote)) return ::GetLastError();
+    if (wrote == 0) return ERROR_INTERNET_CONNECTION_ABORTED;
     sent += wrote;
   }
   if (!::HttpEndRequestW(http, nullptr, 0, 0)) return ::GetLastError();

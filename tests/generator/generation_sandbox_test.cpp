@@ -18,8 +18,10 @@ class SandboxRun : public RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
+    QUILL_SKIP_WITHOUT_SANDBOX();
     ASSERT_TRUE(sandbox.running());
-    fs::copy(fs::path(QUILL_PROGRAM_DIR_PATH) / "模板", dir / "prog/模板", fs::copy_options::recursive);
+    fs::copy(fs::path(QUILL_PROGRAM_DIR_PATH) / utf8_path("模板"), dir / "prog/模板",
+             fs::copy_options::recursive);
     v.template_name = gbk("默认模板");
     v.keywords = gbk("女装,女鞋,女包\r\n2012\r\n连衣裙,毛衣");
     v.app_key = "31415926";

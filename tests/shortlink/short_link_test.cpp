@@ -1,13 +1,13 @@
 #include "shortlink/short_link.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
+#include <mutex>
+#include <string_view>
 
 #include "base/codepage.h"
+#include "support/loopback_server.h"
 #include "support/sandbox_process.h"
 
 namespace quill::shortlink {
@@ -24,40 +24,61 @@ TEST(PercentEncode, GbkKeepsBytesUtf8ConvertsFirst) {
   EXPECT_EQ(PercentEncodeGbk(""), "");
 }
 
+using testing::LoopbackConnection;
+using testing::LoopbackServer;
+
+// A request's path and the value of one of its query or form fields, with
+// "%XX" decoded ("" when absent).
+std::string path_of(const testing::RawRequest& request) {
+  const std::size_t start = request.line.find(' ') + 1;
+  return request.line.substr(start, request.line.find_first_of("? ", start) - start);
+}
+
+std::string field(const testing::RawRequest& request, std::string_view name) {
+  const std::size_t query = request.line.find('?');
+  const std::string pairs = query == std::string::npos
+                                ? request.body
+                                : request.line.substr(query + 1, request.line.rfind(' ') - query - 1);
+  const std::string key = std::string(name) + "=";
+  std::size_t at = pairs.rfind(key, 0) == 0 ? 0 : pairs.find("&" + key);
+  if (at == std::string::npos) return "";
+  at += pairs[at] == '&' ? key.size() + 1 : key.size();
+  std::string value;
+  for (; at < pairs.size() && pairs[at] != '&'; ++at) {
+    if (pairs[at] == '%' && at + 2 < pairs.size()) {
+      value += static_cast<char>(std::stoi(pairs.substr(at + 1, 2), nullptr, 16));
+      at += 2;
+    } else {
+      value += pairs[at];
+    }
+  }
+  return value;
+}
+
+// A head announcing 1000 bytes, then the connection ends: no answer.
+constexpr std::string_view kCutOff = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n";
+
 // A real HTTP server on loopback that answers each service's path with a fixed body.
 class ServiceServer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    server.Post("/create.php", [this](const httplib::Request& req, httplib::Response& res) {
-      last_body = req.body;
-      res.set_content(answer, "application/json");
-    });
-    server.Get("/v1/data/link_conv/rd_dispatcher.php",
-               [this](const httplib::Request& req, httplib::Response& res) {
-                 last_query = req.get_param_value("orig_link");
-                 res.set_content(answer, "text/plain");
-               });
-    server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
-      last_query = req.get_param_value("url");
-      res.set_content(answer, "text/plain");
-    });
-    // A connection kept for reuse would hold stop() for the server's keep-alive time.
-    server.set_keep_alive_max_count(1);
-    port = server.bind_to_any_port("127.0.0.1");  // listening from here on: calls wait in the backlog
-    thread = std::thread([this] { server.listen_after_bind(); });
-    base = "http://127.0.0.1:" + std::to_string(port);
-  }
-  void TearDown() override {
-    server.stop();
-    thread.join();
-  }
   Services services() const { return {base, base, base}; }
 
-  httplib::Server server;
-  std::thread thread;
-  int port = 0;
-  Text base;
+  std::mutex mutex;
   std::string answer, last_body, last_query;
+  LoopbackServer server{[this](LoopbackConnection& connection) {
+    const testing::RawRequest request = testing::RawRequest::parse(connection.request());
+    std::string reply;
+    {
+      std::lock_guard lock(mutex);
+      if (request.line.starts_with("POST /create.php "))
+        last_body = request.body;
+      else
+        last_query = field(request, path_of(request) == "/" ? "url" : "orig_link");
+      reply = LoopbackServer::ok(answer);
+    }
+    connection.send(reply);
+  }};
+  Text base = server.url("");
 };
 
 const Text kLink = "http://s.click.example/t?e=1&u=2";
@@ -121,29 +142,18 @@ TEST_F(ServiceServer, ShortenerKeepsTheLongLinkWhenTheServiceYieldsNothing) {
 }
 
 TEST(LinkShortener, ServiceThatGivesNoAnswerIsNotAskedAgain) {
-  int hits = 0;
-  httplib::Server server;
-  std::mutex mutex;
-  server.Get("/.*", [&](const httplib::Request&, httplib::Response& res) {
-    std::lock_guard lock(mutex);
+  std::atomic<int> hits = 0;
+  LoopbackServer server([&](LoopbackConnection& connection) {
     ++hits;
-    res.status = 200;
-    res.set_content_provider(1000, "text/plain", [](std::size_t, std::size_t, httplib::DataSink&) {
-      return false;  // headers, then the connection ends: no answer
-    });
+    connection.send(kCutOff);
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread thread([&] { server.listen_after_bind(); });
-  const Text base = "http://127.0.0.1:" + std::to_string(port);
-
+  const Text base = server.url("");
   LinkShortener shortener({base, base, base}, {});
   for (int i = 0; i < 5; ++i) {
     Text link = kLink;
     shortener.Shorten(link, 1);
     EXPECT_EQ(link, kLink);
   }
-  server.stop();
-  thread.join();
   EXPECT_EQ(hits, 1);
   ASSERT_EQ(shortener.outages().size(), 1u);
   EXPECT_EQ(shortener.outages()[0].service, 1);
@@ -167,6 +177,7 @@ std::vector<Text*> pointers(std::vector<Text>& links) {
 
 // Many links at once come out exactly as one by one, each asked once.
 TEST(ShortenAll, AgreesWithOneByOneForEveryService) {
+  QUILL_SKIP_WITHOUT_SANDBOX();
   testing::SandboxProcess sandbox;
   ASSERT_TRUE(sandbox.running());
   const Services services{sandbox.url(), sandbox.url(), sandbox.url()};
@@ -195,20 +206,15 @@ TEST(ShortenAll, AgreesWithOneByOneForEveryService) {
 // long, as they would one by one, though some were already asked.
 TEST(ShortenAll, SilentServiceLeavesTheLinksAfterItLong) {
   std::atomic<int> hits = 0;
-  httplib::Server server;
-  server.set_keep_alive_max_count(1);
-  server.Get("/v1/data/link_conv/rd_dispatcher.php",
-             [&](const httplib::Request& req, httplib::Response& res) {
-               ++hits;
-               const std::string link = req.get_param_value("orig_link");
-               if (link.find("silent") == std::string::npos)
-                 return res.set_content("http://short.example/" + std::to_string(link.size()), "text/plain");
-               res.set_content_provider(1000, "text/plain",
-                                        [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
-             });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread thread([&] { server.listen_after_bind(); });
-  const Text base = "http://127.0.0.1:" + std::to_string(port);
+  LoopbackServer server([&](LoopbackConnection& connection) {
+    ++hits;
+    const std::string link = field(testing::RawRequest::parse(connection.request()), "orig_link");
+    if (link.find("silent") == std::string::npos)
+      connection.send(LoopbackServer::ok("http://short.example/" + std::to_string(link.size())));
+    else
+      connection.send(kCutOff);
+  });
+  const Text base = server.url("");
 
   const std::vector<Text> original = {"http://a.example/1", "http://a.example/22", "http://a.example/silent",
                                       "http://a.example/4444", "http://a.example/55555"};
@@ -225,8 +231,6 @@ TEST(ShortenAll, SilentServiceLeavesTheLinksAfterItLong) {
   EXPECT_LE(asked, 5);
   shortener.ShortenAll(pointers(links), 1, 3);
   EXPECT_EQ(hits, asked);
-  server.stop();
-  thread.join();
 }
 
 }  // namespace

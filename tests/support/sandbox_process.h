@@ -1,7 +1,10 @@
 #pragma once
 // quillmoor-sandbox started for one test on a free loopback port and stopped
-// with it. It keeps a request log, one JSON object a line.
+// with it. It keeps a request log, one JSON object a line. It runs on a lease
+// the test holds, so a test that crashes leaves no sandbox behind. The Windows
+// build starts the Linux sandbox, which only Wine can do.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,8 +13,18 @@
 
 namespace quill::testing {
 
+// Skips the current test where no sandbox can start (Windows without Wine).
+#define QUILL_SKIP_WITHOUT_SANDBOX()                                                        \
+  do {                                                                                      \
+    if (!::quill::testing::SandboxProcess::available())                                     \
+      GTEST_SKIP() << "no quillmoor-sandbox here: it runs under Wine beside a Linux build"; \
+  } while (false)
+
 class SandboxProcess {
  public:
+  // Whether this build can start a sandbox at all.
+  static bool available();
+
   // Extra options such as "--slow-ms", "3000". When the sandbox cannot start or
   // does not announce its port, running() is false.
   explicit SandboxProcess(std::vector<std::string> options = {});
@@ -33,8 +46,12 @@ class SandboxProcess {
   std::vector<std::string> log_lines() const;
 
  private:
+  // The port the sandbox wrote to port_file within a few seconds, else 0.
+  static int wait_for_port(const std::filesystem::path& port_file);
+
   ScratchFolder folder_;
   int pid_ = -1;
+  std::intptr_t lease_ = -1;  // the locked lease file: a descriptor, a HANDLE on Windows
   int port_ = 0;
   bool tls_ = false;
 };

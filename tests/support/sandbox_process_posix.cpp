@@ -5,9 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <sstream>
-#include <thread>
 
 #include "support/sandbox_process.h"
 
@@ -15,25 +12,25 @@ extern char** environ;
 
 namespace quill::testing {
 
-namespace {
-
-// The announced port once the sandbox wrote the whole line, else 0.
-int announced_port(const std::filesystem::path& port_file) {
-  const std::string text = read_file(port_file);
-  if (text.empty() || text.back() != '\n') return 0;
-  try {
-    return std::stoi(text);
-  } catch (const std::exception&) {
-    return 0;
-  }
-}
-
-}  // namespace
+bool SandboxProcess::available() { return true; }
 
 SandboxProcess::SandboxProcess(std::vector<std::string> options) {
   const std::filesystem::path port_file = folder_ / "port";
-  std::vector<std::string> args{QUILL_SANDBOX_PATH, "--port", "0", "--port-file", port_file.string(), "--log",
-                                log_path().string()};
+  const std::filesystem::path lease_file = folder_ / "lease";
+  // Locks die with the process that holds them, and a child does not inherit them.
+  const int lease = ::open(lease_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  struct flock hold {};
+  hold.l_type = F_WRLCK;
+  hold.l_whence = SEEK_SET;
+  hold.l_len = 1;
+  if (lease < 0 || ::fcntl(lease, F_SETLK, &hold) != 0) {
+    if (lease >= 0) ::close(lease);
+    return;
+  }
+  lease_ = lease;
+  std::vector<std::string> args{QUILL_SANDBOX_PATH,  "--port",           "0",
+                                "--port-file",       port_file.string(), "--log",
+                                log_path().string(), "--lease-file",     lease_file.string()};
   args.insert(args.end(), options.begin(), options.end());
   const auto given = [&](const char* option) {
     return std::find(options.begin(), options.end(), option) != options.end();
@@ -54,27 +51,15 @@ SandboxProcess::SandboxProcess(std::vector<std::string> options) {
   posix_spawn_file_actions_destroy(&actions);
   if (failed) return;
   pid_ = pid;
-  for (int i = 0; i < 400 && port_ == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    port_ = announced_port(port_file);
-  }
+  port_ = wait_for_port(port_file);
 }
 
 SandboxProcess::~SandboxProcess() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
-}
-
-std::string SandboxProcess::url(const std::string& path) const {
-  return (tls_ ? "https://" : "http://") + host() + path;
-}
-
-std::vector<std::string> SandboxProcess::log_lines() const {
-  std::vector<std::string> lines;
-  std::istringstream in(log());
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (lease_ >= 0) ::close(static_cast<int>(lease_));
 }
 
 }  // namespace quill::testing

@@ -298,6 +298,38 @@ TEST(SandboxFaults, HangReadsTheRequestNeverAnswersAndStillStopsAtOnce) {
   EXPECT_TRUE(read_file(folder / "log").ends_with("\"body\":\"b=2\"}\n"));
 }
 
+// The starter's lock is the sandbox's life: letting go ends it, also mid-request,
+// and a lease nobody holds (or no lease file at all) ends it at once.
+TEST(SandboxFaults, LeaseEndsTheSandboxOnceItsHolderLetsGo) {
+  ScratchFolder folder;
+  const std::string lease = (folder / "lease").string();
+  const int held = ::open(lease.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  struct flock hold {};
+  hold.l_type = F_WRLCK;
+  hold.l_len = 1;
+  ASSERT_EQ(::fcntl(held, F_SETLK, &hold), 0);
+  const auto [pid, port] = spawn_sandbox(folder, {"--hang", "--lease-file", lease});
+  ASSERT_GT(port, 0);
+  const int waiting = send_raw(port, "POST /router/rest? HTTP/1.1\r\nContent-Length: 3\r\n\r\nb=2");
+  while (count(read_file(folder / "log"), "\n") < 1) std::this_thread::yield();
+  EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "ended while the lease was held";
+
+  const auto start = Clock::now();
+  ::close(held);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  close(waiting);
+  for (const std::string& unheld : {lease, (folder / "missing").string()}) {
+    const pid_t alone =
+        spawn({QUILL_SANDBOX_PATH, "--port-file", (folder / "port2").string(), "--lease-file", unheld});
+    ASSERT_GT(alone, 0);
+    EXPECT_EQ(waitpid(alone, &status, 0), alone);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << unheld;
+  }
+}
+
 TEST(SandboxFaults, TlsServesWithACertificateForLoopbackNamesOnly) {
   ScratchFolder folder;
   const std::string cert = (folder / "cert.pem").string();

@@ -1,6 +1,7 @@
 #include "drop_posix.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
@@ -9,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -140,6 +142,23 @@ void exit_on_termination_signal(std::function<void()> before_exit) {
   std::thread([signals, before_exit = std::move(before_exit)] {
     int received = 0;
     sigwait(&signals, &received);
+    before_exit();
+    std::_Exit(0);
+  }).detach();
+}
+
+void exit_when_lease_ends(const std::string& path, std::function<void()> before_exit) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::thread([fd, before_exit = std::move(before_exit)] {
+    for (;;) {
+      struct flock probe {};
+      probe.l_type = F_WRLCK;
+      probe.l_whence = SEEK_SET;
+      probe.l_len = 1;
+      if (fd < 0 || ::fcntl(fd, F_GETLK, &probe) != 0 || probe.l_type == F_UNLCK) break;
+      // A starter's last act is letting go; a twentieth of a second later is soon enough.
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     before_exit();
     std::_Exit(0);
   }).detach();

@@ -33,4 +33,10 @@ int run_resetting_listener(int port, const std::function<void(int)>& announce,
 // blocked signals.
 void exit_on_termination_signal(std::function<void()> before_exit);
 
+// From now on the process ends with exit code 0, right after before_exit()
+// returns, once no other process holds a lock on the first byte of path: its
+// starter let go of the lease or died. A lease that cannot be opened ends the
+// process at once.
+void exit_when_lease_ends(const std::string& path, std::function<void()> before_exit);
+
 }  // namespace sandbox

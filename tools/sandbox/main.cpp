@@ -32,6 +32,7 @@ constexpr const char* kUsage =
     "                         [--all-items] [--drip-ms N] [--hang] [--reset-mid-body] [--endless]\n"
     "                         [--error CODE[:SUB_CODE[:SUB_MSG]]] [--rate-limit N] [--ban-seconds S]\n"
     "                         [--isp-unavailable N] [--shortener-hang] [--tls --cert-file FILE]\n"
+    "                         [--lease-file FILE]\n"
     "  --all-items        the gateway lists the whole catalogue of --items records in one answer,\n"
     "                     whatever page_no and page_size ask for\n"
     "  --drip-ms N        the gateway sends its answer's body one byte every N ms\n"
@@ -48,6 +49,9 @@ constexpr const char* kUsage =
     "  --shortener-hang   the three short-link services read the request and never answer\n"
     "  --tls              HTTPS with a certificate made at start for 127.0.0.1 and localhost,\n"
     "                     written as PEM to the --cert-file FILE before the port is announced\n"
+    "  --lease-file FILE  runs while another process holds a lock on the file's first byte and\n"
+    "                     ends once it lets go or dies: for a starter that cannot signal the\n"
+    "                     sandbox (a Windows program under Wine)\n"
     "The request log (--log) holds every request, in every mode. SIGTERM or SIGINT end the\n"
     "sandbox at once with exit code 0.\n";
 
@@ -118,6 +122,8 @@ bool parse_options(int argc, char** argv, Options& o) {
       o.tls = true;
     else if (arg == "--cert-file")
       ok = value(o.cert_file);
+    else if (arg == "--lease-file")
+      ok = value(o.lease_file);
     else
       ok = false;
     if (!ok) return false;
@@ -346,9 +352,10 @@ std::unique_ptr<httplib::Server> make_tls_server(const Options& o) {
 }
 
 int run(const Options& o) {
-  if (o.drop) return run_dropping_listener(o.port, [&](int port) { announce(port, o.port_file); });
   RequestLog log(o.log_file);
   exit_on_termination_signal([&log] { log.close_for_exit(); });
+  if (!o.lease_file.empty()) exit_when_lease_ends(o.lease_file, [&log] { log.close_for_exit(); });
+  if (o.drop) return run_dropping_listener(o.port, [&](int port) { announce(port, o.port_file); });
   if (o.reset_mid_body) return run_resetting(o, log);
   std::unique_ptr<httplib::Server> server = o.tls ? make_tls_server(o) : std::make_unique<httplib::Server>();
   if (!server) {

@@ -36,6 +36,7 @@ struct Options {
   int ban_seconds = 1;
   bool tls = false;
   std::string cert_file;
+  std::string lease_file;  // "": runs until a signal ends it
 };
 
 // The gateway's answer to one decoded form: an item list or an error_response.

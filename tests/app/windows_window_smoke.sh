@@ -3,7 +3,8 @@
 # control by text, place, font and items as the window system reports them;
 # its links go to the shell's open action; four clicks on "生成" against the
 # Linux sandbox answer the replace question with each of its five buttons and
-# end with the same pages as the Linux batch tool; closing saves the settings.
+# end with the same pages as the Linux batch tool; the folder browser chooses
+# the save folder; closing saves the settings.
 # Then, against a gateway that never answers, closing the window mid-run ends
 # the process at once, settings saved and no page written. Optionally keeps a
 # picture.
@@ -65,11 +66,15 @@ echo old >"$work/windows/已生成/files/style.css"
 # files that exist. 取消 ends the copy (no-picture.png stays missing, so the
 # next run asks only twice); 否 keeps logo.svg and 全部否 style.css; 全部否
 # then asks once; 是 replaces logo.svg and 全部是 the rest without asking.
+# Last, the folder browser chooses a folder with a Chinese name for the pages
+# (on C:, as the browser of this Wine cannot walk into Z:).
+mkdir -p "$prefix/drive_c/选中"
 run_window "$work/windows" "链接
 生成 取消
 生成 否 全部否
 生成 全部否
-生成 是 全部是"
+生成 是 全部是
+选择 C:\\选中"
 
 diff "$here/windows_window_expected.txt" "$work/windows/report/controls.txt"
 question() {  # file, answer
@@ -87,12 +92,14 @@ diff <(
   question logo.svg 是
   question no-picture.png 全部是
   echo 标题：Quillmoor
+  echo '保存目录：C:\选中'
 ) "$work/windows/report/messages.txt"
 diff -r "$work/linux/已生成" "$work/windows/已生成"
-# Closing saved the window's values.
+# Closing saved the window's values, the chosen folder among them.
 iconv -f GBK -t UTF-8 "$work/windows/Quillbatch.ini" | grep -q "^模板=0"
+iconv -f GBK -t UTF-8 "$work/windows/Quillbatch.ini" | grep -qF '保存目录=C:\选中'
 if [[ -n "$screenshot" ]]; then python3 "$here/bmp_to_png.py" "$work/windows/report/window.bmp" "$screenshot"; fi
-echo "window: every control in place, both links, five answers, $(ls "$work/windows/已生成" | wc -l) entries written"
+echo "window: every control in place, both links, five answers, the folder browser, $(ls "$work/windows/已生成" | wc -l) entries written"
 
 # A gateway that reads the request and never answers: the run waits on it
 # when the window is closed. Without the close it would wait 30 s a call.

@@ -540,6 +540,12 @@ void Window::self_test() {
       click_links();
       continue;
     }
+    if (step.action == SelfTestStep::Action::choose_folder) {
+      ChooseInNextBrowser(step.answers.front());
+      ::SendMessageW(::GetDlgItem(window_, kChoose), BM_CLICK, 0, 0);
+      RecordMessage(dir, gbk("保存目录：") + text_of(kSaveDirAt));
+      continue;
+    }
     AnswerReplaceQuestionsWith(step.answers, [dir](const Text& note) { RecordMessage(dir, note); });
     close_when_run_starts_ = step.action == SelfTestStep::Action::generate_and_close;
     ::SendMessageW(controls_[kGenerateAt], BM_CLICK, 0, 0);

@@ -159,6 +159,8 @@ std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir) {
       plan.push_back({SelfTestStep::Action::generate, words});
     else if (verb == gbk("生成并关闭") && words.empty())
       plan.push_back({SelfTestStep::Action::generate_and_close, {}});
+    else if (verb == gbk("选择") && words.size() == 1)
+      plan.push_back({SelfTestStep::Action::choose_folder, words});
     else
       RecordMessage(dir, gbk("未知步骤：") + line);
   }

@@ -19,16 +19,17 @@ void DescribeWindow(HWND window, const Text& dir);
 void RecordMessage(const Text& dir, const Text& message);
 
 // One step of the test: click both links; click "生成", answering its replace
-// questions with the buttons labelled so, in order; or click "生成" and close
-// the window as soon as the run starts on its first line.
+// questions with the buttons labelled so, in order; click "生成" and close
+// the window as soon as the run starts on its first line; or click "选择" and
+// choose the folder in the browser.
 struct SelfTestStep {
-  enum class Action { click_links, generate, generate_and_close };
+  enum class Action { click_links, generate, generate_and_close, choose_folder };
   Action action = Action::generate;
-  TextList answers;  // GBK
+  TextList answers;  // GBK; for choose_folder, the folder
 };
-// dir\plan.txt, UTF-8, a step a line: "链接", "生成 [labels...]" or
-// "生成并关闭"; other lines are recorded as unknown and skipped. Without the
-// file, one click on "生成".
+// dir\plan.txt, UTF-8, a step a line: "链接", "生成 [labels...]",
+// "生成并关闭" or "选择 FOLDER"; other lines are recorded as unknown and
+// skipped. Without the file, one click on "生成".
 std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir);
 
 }  // namespace quill::shell::win

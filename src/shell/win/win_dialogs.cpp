@@ -178,21 +178,38 @@ ReplaceAnswer AskReplace(HWND owner, const Text& target) {
 
 namespace {
 
-int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM start) {
-  if (message == BFFM_INITIALIZED && start) ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, start);
+struct BrowseStart {
+  std::wstring folder;
+  bool confirm = false;  // the self-test's choice: OK at once
+};
+
+Text& ScriptedFolder() {
+  static Text folder;
+  return folder;
+}
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
+  if (message != BFFM_INITIALIZED) return 0;
+  const auto& start = *reinterpret_cast<const BrowseStart*>(data);
+  if (!start.folder.empty())
+    ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start.folder.c_str()));
+  if (start.confirm) ::PostMessageW(browser, WM_COMMAND, IDOK, 0);
   return 0;
 }
 
 }  // namespace
 
+void ChooseInNextBrowser(const Text& folder) { ScriptedFolder() = folder; }
+
 Text BrowseForFolder(const Text& start, const Text& title) {
-  const std::wstring wide_start = widen(start);
+  BrowseStart begin{widen(start), false};
+  if (!ScriptedFolder().empty()) begin = {widen(std::exchange(ScriptedFolder(), Text())), true};
   const std::wstring wide_title = widen(title.empty() ? gbk("请选择一个文件夹") : title);
   BROWSEINFOW info{};
   info.lpszTitle = wide_title.c_str();
   info.ulFlags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
   info.lpfn = BrowseCallback;
-  info.lParam = reinterpret_cast<LPARAM>(wide_start.c_str());
+  info.lParam = reinterpret_cast<LPARAM>(&begin);
   PIDLIST_ABSOLUTE item = ::SHBrowseForFolderW(&info);
   if (!item) return {};
   std::wstring path(MAX_PATH + 1, L'\0');

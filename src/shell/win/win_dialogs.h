@@ -28,5 +28,8 @@ void AnswerReplaceQuestionsWith(const TextList& labels, std::function<void(const
 // The shell's folder browser opened at start (when it exists); "" when it was
 // cancelled or the choice has no file-system path.
 Text BrowseForFolder(const Text& start, const Text& title);
+// The window's self-test chooses in the next folder browser itself: it selects
+// folder and clicks OK, as a user would. "" leaves the browser to the user.
+void ChooseInNextBrowser(const Text& folder);
 
 }  // namespace quill::shell::win

@@ -428,8 +428,11 @@ bool Window::pump() {
   MSG message;
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
-      // The quit belongs to the loop that runs the program.
+      // The quit belongs to the loop that runs the program, which ends with
+      // it: a run in progress stops too, or each of its waits would wake at
+      // once for the quit left in the queue.
       ::PostQuitMessage(static_cast<int>(message.wParam));
+      stop_.request_stop();
       break;
     }
     handled = true;

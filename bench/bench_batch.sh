@@ -18,7 +18,7 @@ PROGRAM="$BUILD/program"
 source "$ROOT/tools/sandbox/sandbox.sh"
 WORK="$(mktemp -d)"
 trap 'stop_sandbox; rm -rf "$WORK"' EXIT
-start_sandbox "$PROGRAM/quillmoor-sandbox" "$WORK"
+start_sandbox "$PROGRAM/quillmoor-sandbox"
 URL="$SANDBOX_URL"
 
 # A program folder whose settings ask for 40 items and point at the sandbox.

@@ -18,7 +18,7 @@ PROGRAM="$BUILD/program"
 source "$ROOT/tools/sandbox/sandbox.sh"
 WORK="$(mktemp -d)"
 trap 'stop_sandbox; rm -rf "$WORK"' EXIT
-start_sandbox "$PROGRAM/quillmoor-sandbox" "$WORK" --slow-ms 100
+start_sandbox "$PROGRAM/quillmoor-sandbox" --slow-ms 100
 
 mkdir -p "$WORK/prog"
 cp -r "$PROGRAM/模板" "$PROGRAM/quillmoor-batch" "$WORK/prog/"

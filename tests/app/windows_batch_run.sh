@@ -10,7 +10,7 @@ shift 2
 source "$(dirname "$0")/../../tools/sandbox/sandbox.sh"
 work="$(mktemp -d)"
 trap 'stop_sandbox; rm -rf "$work"' EXIT
-start_sandbox "$linux_program/quillmoor-sandbox" "$work"
+start_sandbox "$linux_program/quillmoor-sandbox"
 
 # A program folder of each build, every address pointing at the sandbox.
 program_folder() {  # source dir, target dir
@@ -29,7 +29,7 @@ ls "$work/windows/已生成/"*.htm >/dev/null
 diff -r "$work/linux" "$work/windows" -x 'quillmoor-batch*'
 
 stop_sandbox
-start_sandbox "$linux_program/quillmoor-sandbox" "$work" --reset-mid-body
+start_sandbox "$linux_program/quillmoor-sandbox" --reset-mid-body
 sandbox_settings "$work/windows/Quillbatch.ini"
 cp -r "$work/windows/已生成" "$work/before"
 status=0

@@ -53,7 +53,7 @@ for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/wine/fonts/marlett
   if [[ -f "$font" ]]; then cp "$font" "$prefix/drive_c/windows/Fonts/" && break; fi
 done
 
-start_sandbox "$linux_program/quillmoor-sandbox" "$work"
+start_sandbox "$linux_program/quillmoor-sandbox"
 program_folder "$linux_program" "$work/linux"
 program_folder "$windows_program" "$work/windows"
 cp "$linux_program/quillmoor-batch" "$work/linux/"
@@ -103,7 +103,7 @@ echo "window: every control in place, both links, five answers, the folder brows
 
 # A gateway that reads the request and never answers: the run waits on it
 # when the window is closed. Without the close it would wait 30 s a call.
-start_sandbox "$linux_program/quillmoor-sandbox" "$work" --hang
+start_sandbox "$linux_program/quillmoor-sandbox" --hang
 program_folder "$windows_program" "$work/closing"
 started=$SECONDS
 run_window "$work/closing" "生成并关闭"

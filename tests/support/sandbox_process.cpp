@@ -2,7 +2,8 @@
 
 #include <chrono>
 #include <sstream>
-#include <thread>
+
+#include "support/folder_changes.h"
 
 namespace quill::testing {
 
@@ -21,13 +22,16 @@ int announced_port(const std::filesystem::path& port_file) {
 
 }  // namespace
 
-int SandboxProcess::wait_for_port(const std::filesystem::path& port_file) {
-  int port = 0;
-  for (int i = 0; i < 400 && port == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    port = announced_port(port_file);
+int WaitForAnnouncedPort(const std::filesystem::path& port_file) {
+  using Clock = std::chrono::steady_clock;
+  // Watching starts before the first look, so a write between them still wakes the wait.
+  FolderChanges changes(port_file.parent_path());
+  const auto until = Clock::now() + std::chrono::seconds(4);
+  for (;;) {
+    if (const int port = announced_port(port_file)) return port;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    if (left.count() <= 0 || !changes.wait(left)) return 0;
   }
-  return port;
 }
 
 std::string SandboxProcess::url(const std::string& path) const {

@@ -13,6 +13,10 @@
 
 namespace quill::testing {
 
+// The port a sandbox announced in port_file (its whole line), waiting as the
+// file's folder changes; 0 when none came within a few seconds.
+int WaitForAnnouncedPort(const std::filesystem::path& port_file);
+
 // Skips the current test where no sandbox can start (Windows without Wine).
 #define QUILL_SKIP_WITHOUT_SANDBOX()                                                        \
   do {                                                                                      \
@@ -46,9 +50,6 @@ class SandboxProcess {
   std::vector<std::string> log_lines() const;
 
  private:
-  // The port the sandbox wrote to port_file within a few seconds, else 0.
-  static int wait_for_port(const std::filesystem::path& port_file);
-
   ScratchFolder folder_;
   int pid_ = -1;
   std::intptr_t lease_ = -1;  // the locked lease file: a descriptor, a HANDLE on Windows

@@ -1,16 +1,43 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 
+#include "support/folder_changes.h"
 #include "support/sandbox_process.h"
 
 extern char** environ;
 
 namespace quill::testing {
+
+FolderChanges::FolderChanges(const std::filesystem::path& folder) {
+  const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (watch < 0) return;
+  if (::inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_MODIFY) < 0) {
+    ::close(watch);
+    return;
+  }
+  handle_ = watch;
+}
+
+FolderChanges::~FolderChanges() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+bool FolderChanges::wait(std::chrono::milliseconds wait) {
+  if (handle_ < 0) return false;
+  pollfd watch{static_cast<int>(handle_), POLLIN, 0};
+  if (::poll(&watch, 1, static_cast<int>(wait.count())) <= 0) return false;
+  char events[4096];
+  while (::read(static_cast<int>(handle_), events, sizeof events) > 0) {
+  }
+  return true;
+}
 
 bool SandboxProcess::available() { return true; }
 
@@ -51,7 +78,7 @@ SandboxProcess::SandboxProcess(std::vector<std::string> options) {
   posix_spawn_file_actions_destroy(&actions);
   if (failed) return;
   pid_ = pid;
-  port_ = wait_for_port(port_file);
+  port_ = WaitForAnnouncedPort(port_file);
 }
 
 SandboxProcess::~SandboxProcess() {

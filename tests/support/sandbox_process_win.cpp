@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "support/folder_changes.h"
 #include "support/sandbox_process.h"
 
 namespace quill::testing {
@@ -107,6 +108,23 @@ bool launch(std::wstring command_line, const fs::path& stdout_path) {
 
 }  // namespace
 
+FolderChanges::FolderChanges(const fs::path& folder) {
+  const HANDLE watch = ::FindFirstChangeNotificationW(
+      folder.wstring().c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
+  if (watch != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(watch);
+}
+
+FolderChanges::~FolderChanges() {
+  if (handle_ != -1) ::FindCloseChangeNotification(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool FolderChanges::wait(std::chrono::milliseconds wait) {
+  const auto watch = reinterpret_cast<HANDLE>(handle_);
+  if (handle_ == -1 || ::WaitForSingleObject(watch, static_cast<DWORD>(wait.count())) != WAIT_OBJECT_0)
+    return false;
+  return ::FindNextChangeNotification(watch) != 0;
+}
+
 bool SandboxProcess::available() {
   return *QUILL_SANDBOX_PATH && !dos_name(QUILL_SANDBOX_PATH).empty() &&
          !unix_name(fs::current_path()).empty();
@@ -143,7 +161,7 @@ SandboxProcess::SandboxProcess(std::vector<std::string> options) {
   std::wstring command_line = quoted(program);
   for (const std::string& a : args) command_line += L" " + quoted(wide(a));
   if (!launch(std::move(command_line), folder_ / "stdout")) return;
-  port_ = wait_for_port(folder_ / "port");
+  port_ = WaitForAnnouncedPort(folder_ / "port");
 }
 
 // Letting go of the lease ends the sandbox within a twentieth of a second.

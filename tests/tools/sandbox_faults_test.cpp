@@ -20,8 +20,8 @@
 #include <ctime>
 #include <map>
 #include <memory>
-#include <thread>
 
+#include "support/folder_changes.h"
 #include "support/sandbox_process.h"
 
 extern char** environ;
@@ -268,12 +268,17 @@ std::pair<pid_t, int> spawn_sandbox(const ScratchFolder& folder, std::vector<std
   args.insert(args.end(), options.begin(), options.end());
   const pid_t pid = spawn(args);
   if (pid <= 0) return {-1, 0};
-  for (int i = 0; i < 400; ++i) {
-    const std::string text = read_file(port_file);
-    if (!text.empty() && text.back() == '\n') return {pid, std::stoi(text)};
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return {pid, WaitForAnnouncedPort(port_file)};
+}
+
+// Whether the sandbox's log reached lines lines within a few seconds.
+bool log_reaches(const ScratchFolder& folder, std::size_t lines) {
+  FolderChanges changes(folder.path());
+  for (int changed = 0; changed < 1000; ++changed) {
+    if (count(read_file(folder / "log"), "\n") >= lines) return true;
+    if (!changes.wait(std::chrono::seconds(4))) return false;
   }
-  return {pid, 0};
+  return false;
 }
 
 TEST(SandboxFaults, HangReadsTheRequestNeverAnswersAndStillStopsAtOnce) {
@@ -284,7 +289,7 @@ TEST(SandboxFaults, HangReadsTheRequestNeverAnswersAndStillStopsAtOnce) {
   const std::string gateway = "http://127.0.0.1:" + std::to_string(port) + "/router/rest?";
   EXPECT_EQ(fetch(gateway, Fetch().post("a=1").timeout_ms(50)).code, CURLE_OPERATION_TIMEDOUT);
   const int waiting = send_raw(port, "POST /router/rest? HTTP/1.1\r\nContent-Length: 3\r\n\r\nb=2");
-  while (count(read_file(folder / "log"), "\n") < 2) std::this_thread::yield();
+  EXPECT_TRUE(log_reaches(folder, 2));
 
   const auto start = Clock::now();
   kill(pid, SIGTERM);
@@ -311,7 +316,7 @@ TEST(SandboxFaults, LeaseEndsTheSandboxOnceItsHolderLetsGo) {
   const auto [pid, port] = spawn_sandbox(folder, {"--hang", "--lease-file", lease});
   ASSERT_GT(port, 0);
   const int waiting = send_raw(port, "POST /router/rest? HTTP/1.1\r\nContent-Length: 3\r\n\r\nb=2");
-  while (count(read_file(folder / "log"), "\n") < 1) std::this_thread::yield();
+  EXPECT_TRUE(log_reaches(folder, 1));
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "ended while the lease was held";
 
   const auto start = Clock::now();

@@ -1,5 +1,5 @@
 # For shell scripts that run the program against quillmoor-sandbox. Source it:
-#   start_sandbox SANDBOX_BINARY WORK_DIR [OPTION...]
+#   start_sandbox SANDBOX_BINARY [OPTION...]
 #       starts one on a free port; sets SANDBOX_URL to it
 #   stop_sandbox
 #       stops every one started; for the caller's EXIT trap
@@ -11,20 +11,17 @@ SANDBOX_PIDS=()
 SANDBOX_URL=""
 
 start_sandbox() {
-  local binary="$1" work="$2"
-  shift 2
-  local port_file="$work/sandbox-${#SANDBOX_PIDS[@]}.port"
-  rm -f "$port_file"
-  "$binary" --port 0 --port-file "$port_file" "$@" >/dev/null 2>&1 &
-  local pid=$!
-  SANDBOX_PIDS+=("$pid")
-  for _ in $(seq 200); do
-    [[ -s "$port_file" ]] && break
-    kill -0 "$pid" 2>/dev/null || { echo "the sandbox did not start" >&2; return 1; }
-    sleep 0.05
-  done
-  [[ -s "$port_file" ]] || { echo "the sandbox named no port" >&2; return 1; }
-  SANDBOX_URL="http://127.0.0.1:$(cat "$port_file")"
+  local binary="$1"
+  shift
+  # The sandbox announces its port on its output: reading it waits exactly as
+  # long as the start takes. The pipe stays open, as the sandbox may write more.
+  local out
+  exec {out}< <(exec "$binary" --port 0 "$@" 2>/dev/null)
+  SANDBOX_PIDS+=("$!")
+  local port=""
+  read -r -t 10 -u "$out" port || true
+  [[ "$port" =~ ^[0-9]+$ ]] || { echo "the sandbox named no port" >&2; return 1; }
+  SANDBOX_URL="http://127.0.0.1:$port"
 }
 
 stop_sandbox() {

@@ -121,6 +121,14 @@ double cpu_seconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// Calls a second and the client's CPU time a call, since cpu_at_start.
+void count_calls(benchmark::State& state, double cpu_at_start) {
+  state.counters["calls/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["client_cpu_us/call"] =
+      (cpu_seconds() - cpu_at_start) * 1e6 / static_cast<double>(state.iterations());
+}
+
 void BM_CallOpenApi(benchmark::State& state) {
   std::string gateway = gateway_for(state);
   std::size_t bytes = 0;
@@ -131,10 +139,7 @@ void BM_CallOpenApi(benchmark::State& state) {
     if (answer.find("<click_url>") == quill::Text::npos) state.SkipWithError("no items");
     bytes += answer.size();
   }
-  state.counters["calls/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["client_cpu_us/call"] =
-      (cpu_seconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
+  count_calls(state, cpu);
   state.counters["answer_bytes"] = static_cast<double>(bytes / state.iterations());
 }
 
@@ -143,29 +148,29 @@ std::size_t discard(char*, std::size_t size, std::size_t n, void* user) {
   return size * n;
 }
 
+// A handle that posts body to gateway and appends the answer's length in spaces to answer.
+CURL* plain_post(const std::string& gateway, const std::string& body, std::string& answer) {
+  CURL* easy = curl_easy_init();
+  curl_easy_setopt(easy, CURLOPT_URL, gateway.c_str());
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+  return easy;
+}
+
 // The same signed body, posted with libcurl alone on the calling thread.
 void BM_PlainCurlPost(benchmark::State& state) {
   std::string gateway = gateway_for(state);
   std::string body = signed_body();
   double cpu = cpu_seconds();
   for (auto _ : state) {
-    auto post = [&] {
-      CURL* easy = curl_easy_init();
-      std::string answer;
-      curl_easy_setopt(easy, CURLOPT_URL, gateway.c_str());
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
-      curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
-      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
-      curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
-      if (curl_easy_perform(easy) != CURLE_OK || answer.size() < 1000) state.SkipWithError("post failed");
-      curl_easy_cleanup(easy);
-    };
-    post();
+    std::string answer;
+    CURL* easy = plain_post(gateway, body, answer);
+    if (curl_easy_perform(easy) != CURLE_OK || answer.size() < 1000) state.SkipWithError("post failed");
+    curl_easy_cleanup(easy);
   }
-  state.counters["calls/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["client_cpu_us/call"] =
-      (cpu_seconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
+  count_calls(state, cpu);
 }
 
 // The same signed body on one handle: the connection stays open between posts,
@@ -173,23 +178,15 @@ void BM_PlainCurlPost(benchmark::State& state) {
 void BM_PlainCurlKeptAlive(benchmark::State& state) {
   std::string gateway = gateway_for(state);
   std::string body = signed_body();
-  CURL* easy = curl_easy_init();
   std::string answer;
-  curl_easy_setopt(easy, CURLOPT_URL, gateway.c_str());
-  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
-  curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+  CURL* easy = plain_post(gateway, body, answer);
   double cpu = cpu_seconds();
   for (auto _ : state) {
     answer.clear();
     if (curl_easy_perform(easy) != CURLE_OK || answer.size() < 1000) state.SkipWithError("post failed");
   }
   curl_easy_cleanup(easy);
-  state.counters["calls/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["client_cpu_us/call"] =
-      (cpu_seconds() - cpu) * 1e6 / static_cast<double>(state.iterations());
+  count_calls(state, cpu);
 }
 
 // The client-side parts on their own, on a recorded 40-item answer.

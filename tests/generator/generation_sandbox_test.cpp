@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <regex>
 
 #include "generator/generation_run.h"
@@ -188,31 +190,48 @@ TEST_F(ReplaceQuestion, CancelStopsTheCopyButNotTheRun) {
 
 // Whatever a hostile gateway does, the run ends promptly, the good page stays
 // byte for byte and the failure is named. Waits are a third of a second here.
+// Only the modes that must time out get a short wait: the others fail on their
+// own, however slowly a loaded machine lets the answer through. A reset may
+// reach the platform's stack as a cut-off answer or as a plain network error.
 TEST_F(SandboxRun, HostileGatewayNeverCostsAGoodPage) {
+  using std::chrono::milliseconds;
   v.keywords = "2012";
   ASSERT_EQ(run().pages_written, 1);
   const std::string good = read_file(dir / "out/2012.htm");
-  env.api_wait = std::chrono::milliseconds(300);
-  const std::vector<std::pair<std::vector<std::string>, std::string>> modes = {
-      {{"--hang"}, "超时"},
-      {{"--drip-ms", "50"}, "超时"},
-      {{"--reset-mid-body"}, "连接中断"},
-      {{"--endless"}, ""},  // cut off at the size cap or the ceiling, whichever comes first
-      {{"--error", "15:isp.remote-service-error"}, "错误 15"},
-      {{"--drop"}, ""},
+  const milliseconds times_out(300), answers(60000);
+  struct Mode {
+    std::vector<std::string> options;
+    milliseconds wait;
+    std::vector<std::string> reasons;  // any of them; none listed: any reason
   };
-  for (const auto& [options, why] : modes) {
-    SandboxProcess hostile(options);
-    ASSERT_TRUE(hostile.running()) << options[0];
+  const std::vector<Mode> modes = {
+      {{"--hang"}, times_out, {"超时"}},
+      {{"--drip-ms", "50"}, times_out, {"超时"}},
+      {{"--reset-mid-body"}, answers, {"连接中断", "网络错误"}},
+      {{"--endless"}, times_out, {}},  // cut off at the size cap or the ceiling, whichever comes first
+      {{"--error", "15:isp.remote-service-error"}, answers, {"错误 15"}},
+      {{"--drop"}, answers, {}},
+  };
+  for (const Mode& mode : modes) {
+    const std::string& name = mode.options[0];
+    SandboxProcess hostile(mode.options);
+    ASSERT_TRUE(hostile.running()) << name;
     use(hostile);
+    env.api_wait = mode.wait;
     const auto started = std::chrono::steady_clock::now();
     const RunSummary s = run();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << options[0];
-    EXPECT_EQ(s.failed_calls, 1) << options[0];
-    EXPECT_EQ(s.pages_kept, 1) << options[0];
-    EXPECT_EQ(read_file(dir / "out/2012.htm"), good) << options[0];
-    EXPECT_NE(gbk_to_utf8(DescribeProblems(s)).find("2012：" + why), std::string::npos)
-        << options[0] << ": " << gbk_to_utf8(DescribeProblems(s));
+    // Far beyond any loaded machine's delay, far below a wait that never ends.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30)) << name;
+    EXPECT_EQ(s.failed_calls, 1) << name;
+    EXPECT_EQ(s.pages_kept, 1) << name;
+    EXPECT_EQ(read_file(dir / "out/2012.htm"), good) << name;
+    const std::string problems = gbk_to_utf8(DescribeProblems(s));
+    const bool says_why = mode.reasons.empty() || std::any_of(mode.reasons.begin(), mode.reasons.end(),
+                                                               [&](const std::string& why) {
+                                                                 return problems.find("2012：" + why) !=
+                                                                        std::string::npos;
+                                                               });
+    EXPECT_TRUE(says_why) << name << ": " << problems;
   }
 }
 

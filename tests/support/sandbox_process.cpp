@@ -25,8 +25,10 @@ int announced_port(const std::filesystem::path& port_file) {
 int WaitForAnnouncedPort(const std::filesystem::path& port_file) {
   using Clock = std::chrono::steady_clock;
   // Watching starts before the first look, so a write between them still wakes the wait.
+  // A loaded machine may take its time starting a process (Wine's all the more);
+  // one that never announces is given up after half a minute.
   FolderChanges changes(port_file.parent_path());
-  const auto until = Clock::now() + std::chrono::seconds(4);
+  const auto until = Clock::now() + std::chrono::seconds(30);
   for (;;) {
     if (const int port = announced_port(port_file)) return port;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());

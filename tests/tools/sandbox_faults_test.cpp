@@ -30,11 +30,14 @@ namespace quill::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// What "at once" means for a process that would otherwise never end: roomy
+// enough for a loaded machine.
+constexpr auto kPrompt = std::chrono::seconds(10);
 
 // How to fetch: chained setters keep the calls short.
 struct Fetch {
   std::string post_body;  // form body; empty for a GET
-  long timeout = 5000;
+  long timeout = 60000;  // a loaded machine may be slow; a fault shows as a wrong answer
   std::string ca_file;  // trust only this certificate
   std::size_t max = 0;  // abort once this much arrived (0: no limit)
   Fetch& post(std::string body) { return post_body = std::move(body), *this; }
@@ -271,12 +274,12 @@ std::pair<pid_t, int> spawn_sandbox(const ScratchFolder& folder, std::vector<std
   return {pid, WaitForAnnouncedPort(port_file)};
 }
 
-// Whether the sandbox's log reached lines lines within a few seconds.
+// Whether the sandbox's log reached lines lines (a stuck sandbox gives up in half a minute).
 bool log_reaches(const ScratchFolder& folder, std::size_t lines) {
   FolderChanges changes(folder.path());
   for (int changed = 0; changed < 1000; ++changed) {
     if (count(read_file(folder / "log"), "\n") >= lines) return true;
-    if (!changes.wait(std::chrono::seconds(4))) return false;
+    if (!changes.wait(std::chrono::seconds(30))) return false;
   }
   return false;
 }
@@ -295,7 +298,7 @@ TEST(SandboxFaults, HangReadsTheRequestNeverAnswersAndStillStopsAtOnce) {
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+  EXPECT_LT(Clock::now() - start, kPrompt);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   char byte = 0;
   EXPECT_LE(recv(waiting, &byte, 1, 0), 0);
@@ -323,7 +326,7 @@ TEST(SandboxFaults, LeaseEndsTheSandboxOnceItsHolderLetsGo) {
   ::close(held);
   int status = 0;
   waitpid(pid, &status, 0);
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+  EXPECT_LT(Clock::now() - start, kPrompt);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   close(waiting);
   for (const std::string& unheld : {lease, (folder / "missing").string()}) {

@@ -1,6 +1,7 @@
 // quillmoor-batch: one generation run from the command line, exactly as a click
 // on "生成" makes it, over the settings the window restores at its start.
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -35,32 +36,6 @@ enum ExitCode {
   kExitCallsFailed = 4
 };
 
-constexpr std::string_view kUsage =
-    "usage: quillmoor-batch [options]\n"
-    "One generation run over the settings file, as the window's \"生成\" does it.\n"
-    "\n"
-    "  --program-dir DIR     the program folder (settings file, 模板/, 已生成/; when it\n"
-    "                        is not writable, those live in the user's XDG folders);\n"
-    "                        default: the folder of this executable\n"
-    "  --template NAME       the template folder to use instead of the stored choice\n"
-    "  --keywords-file FILE  keyword lines from FILE (GBK, or UTF-8 with a byte-order mark)\n"
-    "  --short-links N       shorten links with service N (0 百度, 1 CNZZ, 2 Baid)\n"
-    "  --gateway URL         the open platform gateway for this run\n"
-    "  --jobs N              requests made at a time, 1 to 16 (default 4; 1 makes\n"
-    "                        them one after another, as a click does)\n"
-    "  --retries N           more tries of a call the platform turned away for now\n"
-    "                        (rate limit, service unavailable), 0 to 10 (default 3)\n"
-    "  --wait SECONDS        how long a request may wait for its answer\n"
-    "                        (default 30 for the platform, 90 for link services)\n"
-    "  --replace all|none|cancel\n"
-    "                        the answer when a resource file exists already (default all)\n"
-    "  --quiet               no progress lines and no summary\n"
-    "  --help, --version\n"
-    "\n"
-    "Exit status: 0 every page written and no call failed, 1 the template has no\n"
-    "product loop, 2 bad usage, 3 some page could not be written (or the run was\n"
-    "interrupted), 4 some call failed (those lines keep their existing pages).\n";
-
 std::atomic<bool> interrupted{false};
 
 void on_signal(int) { interrupted = true; }
@@ -84,13 +59,6 @@ struct UsageError {
   std::string message;
 };
 
-std::optional<ReplaceAnswer> parse_replace(std::string_view value) {
-  if (value == "all") return ReplaceAnswer::yes_to_all;
-  if (value == "none") return ReplaceAnswer::no_to_all;
-  if (value == "cancel") return ReplaceAnswer::cancel;
-  return std::nullopt;
-}
-
 // A whole number from low to high, or a UsageError naming the option.
 int small_number(const std::string& option, const std::string& text, int low, int high) {
   char* end = nullptr;
@@ -100,59 +68,104 @@ int small_number(const std::string& option, const std::string& text, int low, in
   return static_cast<int>(n);
 }
 
+std::chrono::milliseconds wait_seconds(const std::string& text) {
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(seconds > 0 && seconds <= 3600))
+    throw UsageError{"--wait takes a number of seconds from 0 to 3600"};
+  return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+}
+
+int short_link_service(const std::string& n) {
+  if (n != "0" && n != "1" && n != "2") throw UsageError{"--short-links takes 0, 1 or 2"};
+  return n[0] - '0';
+}
+
+ReplaceAnswer replace_answer(const std::string& value) {
+  if (value == "all") return ReplaceAnswer::yes_to_all;
+  if (value == "none") return ReplaceAnswer::no_to_all;
+  if (value == "cancel") return ReplaceAnswer::cancel;
+  throw UsageError{"--replace takes all, none or cancel"};
+}
+
+// An option whose value is read by a function that throws UsageError.
+template <typename Read>
+CLI::Option* add_read(CLI::App& app, const std::string& name, Read read, const std::string& help) {
+  return app.add_option_function<std::string>(name, read, help);
+}
+
+// One line an option; its help text is its description.
+void add_options(CLI::App& app, Options& o) {
+  auto text = [](std::optional<std::string>& into) { return [&into](const std::string& v) { into = v; }; };
+  add_read(app, "--program-dir", text(o.program_dir),
+           "the program folder (settings file, 模板/, 已生成/; when it\n"
+           "is not writable, those live in the user's XDG folders);\n"
+           "default: the folder of this executable")
+      ->type_name("DIR");
+  add_read(app, "--template", text(o.template_name),
+           "the template folder to use instead of the stored choice")
+      ->type_name("NAME");
+  add_read(app, "--keywords-file", text(o.keywords_file),
+           "keyword lines from FILE (GBK, or UTF-8 with a byte-order mark)")
+      ->type_name("FILE");
+  add_read(
+      app, "--short-links", [&o](const std::string& v) { o.short_link_service = short_link_service(v); },
+      "shorten links with service N (0 百度, 1 CNZZ, 2 Baid)")
+      ->type_name("N");
+  add_read(app, "--gateway", text(o.gateway), "the open platform gateway for this run")->type_name("URL");
+  add_read(
+      app, "--jobs", [&o](const std::string& v) { o.jobs = small_number("--jobs", v, 1, 16); },
+      "requests made at a time, 1 to 16 (default 4; 1 makes\n"
+      "them one after another, as a click does)")
+      ->type_name("N");
+  add_read(
+      app, "--retries", [&o](const std::string& v) { o.retries = small_number("--retries", v, 0, 10); },
+      "more tries of a call the platform turned away for now\n"
+      "(rate limit, service unavailable), 0 to 10 (default 3)")
+      ->type_name("N");
+  add_read(
+      app, "--wait", [&o](const std::string& v) { o.wait = wait_seconds(v); },
+      "how long a request may wait for its answer\n"
+      "(default 30 for the platform, 90 for link services)")
+      ->type_name("SECONDS");
+  add_read(
+      app, "--replace", [&o](const std::string& v) { o.replace = replace_answer(v); },
+      "the answer when a resource file exists already (default all)")
+      ->type_name("all|none|cancel");
+  app.add_flag("--quiet", o.quiet, "no progress lines and no summary");
+  app.set_version_flag("--version", std::string("quillmoor-batch ") + QUILL_VERSION, "the version");
+}
+
+// CLI11's words for the two faults every option shares, in this tool's.
+std::string usage_message(const CLI::App& app, const CLI::ParseError& error) {
+  const std::string what = error.what();
+  if (dynamic_cast<const CLI::ExtrasError*>(&error) && !app.remaining().empty())
+    return "unknown option " + app.remaining().front();
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) && what.starts_with("--"))
+    return what.substr(0, what.find(':')) + " needs a value";
+  return what;
+}
+
 // Throws UsageError; returns nullopt when --help or --version was answered.
-std::optional<Options> parse_options(const std::vector<std::string>& args) {
+std::optional<Options> parse_options(std::vector<std::string> args) {
   Options options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::optional<std::string> inline_value;
-    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-      inline_value = arg.substr(eq + 1);
-      arg.resize(eq);
-    }
-    auto value = [&]() -> std::string {
-      if (inline_value) return *inline_value;
-      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-      return args[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-      return std::nullopt;
-    } else if (arg == "--version") {
-      std::printf("quillmoor-batch %s\n", QUILL_VERSION);
-      return std::nullopt;
-    } else if (arg == "--quiet" && !inline_value) {
-      options.quiet = true;
-    } else if (arg == "--program-dir") {
-      options.program_dir = value();
-    } else if (arg == "--template") {
-      options.template_name = value();
-    } else if (arg == "--keywords-file") {
-      options.keywords_file = value();
-    } else if (arg == "--gateway") {
-      options.gateway = value();
-    } else if (arg == "--jobs") {
-      options.jobs = small_number(arg, value(), 1, 16);
-    } else if (arg == "--retries") {
-      options.retries = small_number(arg, value(), 0, 10);
-    } else if (arg == "--wait") {
-      const std::string text = value();
-      char* end = nullptr;
-      const double seconds = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !(seconds > 0 && seconds <= 3600))
-        throw UsageError{"--wait takes a number of seconds from 0 to 3600"};
-      options.wait = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
-    } else if (arg == "--short-links") {
-      const std::string n = value();
-      if (n != "0" && n != "1" && n != "2") throw UsageError{"--short-links takes 0, 1 or 2"};
-      options.short_link_service = n[0] - '0';
-    } else if (arg == "--replace") {
-      const auto answer = parse_replace(value());
-      if (!answer) throw UsageError{"--replace takes all, none or cancel"};
-      options.replace = *answer;
-    } else {
-      throw UsageError{"unknown option " + arg};
-    }
+  CLI::App app("One generation run over the settings file, as the window's \"生成\" does it.",
+               "quillmoor-batch");
+  app.footer(
+      "Exit status: 0 every page written and no call failed, 1 the template has no\n"
+      "product loop, 2 bad usage, 3 some page could not be written (or the run was\n"
+      "interrupted), 4 some call failed (those lines keep their existing pages).");
+  app.get_formatter()->column_width(24);
+  app.set_help_flag("-h,--help", "this help");
+  add_options(app, options);
+  std::reverse(args.begin(), args.end());  // CLI11 takes them last first
+  try {
+    app.parse(std::move(args));
+  } catch (const CLI::Success& answered) {  // --help, --version
+    app.exit(answered);
+    return std::nullopt;
+  } catch (const CLI::ParseError& error) {
+    throw UsageError{usage_message(app, error)};
   }
   return options;
 }

@@ -213,10 +213,21 @@ TEST_F(BatchTool, ReplaceAnswersFromTheOption) {
 }
 
 TEST_F(BatchTool, BadUsageExitsWithTwo) {
-  for (const char* args : {"--frobnicate", "--short-links 3", "--replace maybe", "--template 没有这个",
-                           "--keywords-file /nonexistent/k.txt", "--gateway"}) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--frobnicate", "unknown option --frobnicate"},
+      {"extra", "unknown option extra"},
+      {"--short-links 3", "--short-links takes 0, 1 or 2"},
+      {"--replace maybe", "--replace takes all, none or cancel"},
+      {"--jobs 17", "--jobs takes a number from 1 to 16"},
+      {"--wait 0", "--wait takes a number of seconds from 0 to 3600"},
+      {"--template 没有这个", "no template folder named 没有这个"},
+      {"--keywords-file /nonexistent/k.txt", "cannot read the keywords file /nonexistent/k.txt"},
+      {"--gateway", "--gateway needs a value"},
+  };
+  for (const auto& [args, message] : cases) {
     EXPECT_EQ(batch(args), 2) << args;
-    EXPECT_NE(err.find("quillmoor-batch: "), std::string::npos) << args;
+    EXPECT_NE(err.find("quillmoor-batch: " + message + "\n(--help shows the options)"), std::string::npos)
+        << args << ": " << err;
   }
   EXPECT_FALSE(exists("prog/已生成"));
 }

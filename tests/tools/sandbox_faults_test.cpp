@@ -357,5 +357,15 @@ TEST(SandboxFaults, TlsServesWithACertificateForLoopbackNamesOnly) {
   EXPECT_EQ(usage_exit_code({"--tls", "--cert-file", cert, "--reset-mid-body"}), 2);
 }
 
+// Numbers are decimal (no octal "010"), in range, and every option is known;
+// help is asked for, not a fault.
+TEST(SandboxFaults, BadOptionsExitWithTwoAndHelpWithZero) {
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--port", "65536"}, {"--items", "-1"}, {"--items", "010"},
+                                             {"--slow-ms", "1e3"}, {"--port"}, {"--frobnicate"}, {"extra"}})
+    EXPECT_EQ(usage_exit_code(bad), 2) << bad[0];
+  EXPECT_EQ(usage_exit_code({"--help"}), 0);
+}
+
 }  // namespace
 }  // namespace quill::testing

@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -25,112 +27,100 @@
 namespace sandbox {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: quillmoor-sandbox [--port N] [--port-file FILE] [--key KEY] [--secret SECRET] [--log FILE]\n"
-    "                         [--slow-ms N] [--drop] [--truncate] [--huge-body] [--invalid-utf8]\n"
-    "                         [--items N] [--shortener-down]\n"
-    "                         [--all-items] [--drip-ms N] [--hang] [--reset-mid-body] [--endless]\n"
-    "                         [--error CODE[:SUB_CODE[:SUB_MSG]]] [--rate-limit N] [--ban-seconds S]\n"
-    "                         [--isp-unavailable N] [--shortener-hang] [--tls --cert-file FILE]\n"
-    "                         [--lease-file FILE]\n"
-    "  --all-items        the gateway lists the whole catalogue of --items records in one answer,\n"
-    "                     whatever page_no and page_size ask for\n"
-    "  --drip-ms N        the gateway sends its answer's body one byte every N ms\n"
-    "  --hang             the gateway reads the request and never answers\n"
-    "  --reset-mid-body   every request gets its head and half its body, then a connection reset\n"
-    "                     (plain HTTP only)\n"
-    "  --endless          the gateway's chunked body never ends while the client reads\n"
-    "  --error C[:S[:M]]  every gateway call gets an error_response with code C, the platform's msg\n"
-    "                     for it, and sub_code S and sub_msg M when S is given\n"
-    "  --rate-limit N     the first N gateway calls per keyword get the platform's rate-limit error\n"
-    "                     (code 7, sub_code accesscontrol.limited-by-app-access-count)\n"
-    "  --ban-seconds S    the ban length that error names (default 1)\n"
-    "  --isp-unavailable N  then N calls per keyword get code 15, isp.remote-service-unavailable\n"
-    "  --shortener-hang   the three short-link services read the request and never answer\n"
-    "  --tls              HTTPS with a certificate made at start for 127.0.0.1 and localhost,\n"
-    "                     written as PEM to the --cert-file FILE before the port is announced\n"
-    "  --lease-file FILE  runs while another process holds a lock on the file's first byte and\n"
-    "                     ends once it lets go or dies: for a starter that cannot signal the\n"
-    "                     sandbox (a Windows program under Wine)\n"
-    "The request log (--log) holds every request, in every mode. SIGTERM or SIGINT end the\n"
-    "sandbox at once with exit code 0.\n";
+// A count, a length or a port: decimal digits up to max (no leading zero,
+// which CLI11 would read as octal).
+CLI::Validator up_to(long max) {
+  return CLI::Validator(
+      [max](const std::string& text) {
+        const bool decimal = !text.empty() && text.size() <= 9 && (text == "0" || text[0] != '0') &&
+                             text.find_first_not_of("0123456789") == std::string::npos;
+        if (decimal && std::stol(text) <= max) return std::string();
+        return "takes a whole number from 0 to " + std::to_string(max);
+      },
+      "");
+}
 
-bool parse_options(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) return false;
-      out = argv[++i];
-      return true;
-    };
-    auto number = [&](int& out) {
-      std::string text;
-      if (!value(text)) return false;
-      char* end = nullptr;
-      long n = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || n < 0 || n > 100000000) return false;
-      out = static_cast<int>(n);
-      return true;
-    };
-    bool ok = true;
-    if (arg == "--port")
-      ok = number(o.port) && o.port <= 65535;
-    else if (arg == "--port-file")
-      ok = value(o.port_file);
-    else if (arg == "--key")
-      ok = value(o.key);
-    else if (arg == "--secret")
-      ok = value(o.secret);
-    else if (arg == "--log")
-      ok = value(o.log_file);
-    else if (arg == "--slow-ms")
-      ok = number(o.slow_ms);
-    else if (arg == "--items")
-      ok = number(o.items);
-    else if (arg == "--drop")
-      o.drop = true;
-    else if (arg == "--truncate")
-      o.truncate = true;
-    else if (arg == "--huge-body")
-      o.huge_body = true;
-    else if (arg == "--invalid-utf8")
-      o.invalid_utf8 = true;
-    else if (arg == "--shortener-down")
-      o.shortener_down = true;
-    else if (arg == "--all-items")
-      o.all_items = true;
-    else if (arg == "--drip-ms")
-      ok = number(o.drip_ms);
-    else if (arg == "--hang")
-      o.hang = true;
-    else if (arg == "--reset-mid-body")
-      o.reset_mid_body = true;
-    else if (arg == "--endless")
-      o.endless = true;
-    else if (arg == "--error") {
-      std::string text;
-      ok = value(text) && parse_forced_error(text, o);
-    } else if (arg == "--rate-limit")
-      ok = number(o.rate_limit);
-    else if (arg == "--ban-seconds")
-      ok = number(o.ban_seconds);
-    else if (arg == "--isp-unavailable")
-      ok = number(o.isp_unavailable);
-    else if (arg == "--shortener-hang")
-      o.shortener_hang = true;
-    else if (arg == "--tls")
-      o.tls = true;
-    else if (arg == "--cert-file")
-      ok = value(o.cert_file);
-    else if (arg == "--lease-file")
-      ok = value(o.lease_file);
-    else
-      ok = false;
-    if (!ok) return false;
+CLI::Option* add_count(CLI::App& app, const std::string& name, int& into, const std::string& help,
+                       long max = 100000000) {
+  return app.add_option(name, into, help)->check(up_to(max))->type_name("N");
+}
+
+// One line an option; its help text is its description.
+void add_options(CLI::App& app, Options& o) {
+  add_count(app, "--port", o.port, "the port (0: a free one, printed on standard output)", 65535);
+  app.add_option("--port-file", o.port_file, "also write the port to FILE once it listens")
+      ->type_name("FILE");
+  app.add_option("--key", o.key, "the application key it accepts")->type_name("KEY");
+  app.add_option("--secret", o.secret, "the application secret it accepts")->type_name("SECRET");
+  app.add_option("--log", o.log_file, "every request, in every mode, one JSON line each")->type_name("FILE");
+  add_count(app, "--slow-ms", o.slow_ms, "every answer waits N ms first");
+  add_count(app, "--items", o.items, "how many items each keyword has (default 100)");
+  app.add_flag("--drop", o.drop, "every connection is closed without a byte of answer");
+  app.add_flag("--truncate", o.truncate, "the gateway's answers end half-way, short of their length");
+  app.add_flag("--huge-body", o.huge_body, "the gateway answers with more than 64 MB");
+  app.add_flag("--invalid-utf8", o.invalid_utf8, "the gateway's titles hold bytes that are not UTF-8");
+  app.add_flag("--shortener-down", o.shortener_down, "the three short-link services answer 503");
+  app.add_flag("--all-items", o.all_items,
+               "the gateway lists the whole catalogue of --items records in one\n"
+               "answer, whatever page_no and page_size ask for");
+  add_count(app, "--drip-ms", o.drip_ms, "the gateway sends its answer's body one byte every N ms");
+  app.add_flag("--hang", o.hang, "the gateway reads the request and never answers");
+  app.add_flag("--reset-mid-body", o.reset_mid_body,
+               "every request gets its head and half its body, then a connection\n"
+               "reset (plain HTTP only)");
+  app.add_flag("--endless", o.endless, "the gateway's chunked body never ends while the client reads");
+  app.add_option_function<std::string>(
+         "--error",
+         [&o](const std::string& text) {
+           if (!parse_forced_error(text, o)) throw CLI::ValidationError("--error", "takes C[:S[:M]]");
+         },
+         "every gateway call gets an error_response with code C, the platform's\n"
+         "msg for it, and sub_code S and sub_msg M when S is given")
+      ->type_name("C[:S[:M]]");
+  add_count(app, "--rate-limit", o.rate_limit,
+            "the first N gateway calls per keyword get the platform's rate-limit\n"
+            "error (code 7, sub_code accesscontrol.limited-by-app-access-count)");
+  add_count(app, "--ban-seconds", o.ban_seconds, "the ban length that error names (default 1)");
+  add_count(app, "--isp-unavailable", o.isp_unavailable,
+            "then N calls per keyword get code 15, isp.remote-service-unavailable");
+  app.add_flag("--shortener-hang", o.shortener_hang,
+               "the three short-link services read the request and never answer");
+  app.add_flag("--tls", o.tls,
+               "HTTPS with a certificate made at start for 127.0.0.1 and localhost,\n"
+               "written as PEM to the --cert-file FILE before the port is announced");
+  app.add_option("--cert-file", o.cert_file, "where --tls writes its certificate")->type_name("FILE");
+  app.add_option("--lease-file", o.lease_file,
+                 "runs while another process holds a lock on the file's first byte\n"
+                 "and ends once it lets go or dies: for a starter that cannot signal\n"
+                 "the sandbox (a Windows program under Wine)")
+      ->type_name("FILE");
+}
+
+// Bad usage: what is wrong and the options on standard error, exit status 2.
+std::optional<int> parse_options(int argc, char** argv, Options& options) {
+  CLI::App app(
+      "A stand-in for the open platform's gateway, the three short-link services and the\n"
+      "badge picture server, on 127.0.0.1.",
+      "quillmoor-sandbox");
+  app.footer(
+      "The request log (--log) holds every request, in every mode. SIGTERM or SIGINT end the\n"
+      "sandbox at once with exit code 0.");
+  app.get_formatter()->column_width(22);
+  app.set_help_flag("-h,--help", "this help");
+  add_options(app, options);
+  try {
+    app.parse(argc, argv);
+    // The certificate is useless unless written out; the raw modes speak plain HTTP only.
+    if (options.tls != !options.cert_file.empty() ||
+        (options.tls && (options.drop || options.reset_mid_body)))
+      throw CLI::ValidationError("--tls", "takes --cert-file FILE, and neither --drop nor --reset-mid-body");
+  } catch (const CLI::Success& help) {
+    return app.exit(help);
+  } catch (const CLI::ParseError& error) {
+    std::cerr << "quillmoor-sandbox: " << error.what() << "\n\n" << app.help();
+    return 2;
   }
-  // The certificate is useless unless written out; the raw modes speak plain HTTP only.
-  if (o.tls != !o.cert_file.empty()) return false;
-  return !(o.tls && (o.drop || o.reset_mid_body));
+  return std::nullopt;
 }
 
 class RequestLog {
@@ -390,9 +380,6 @@ int run(const Options& o) {
 
 int main(int argc, char** argv) {
   sandbox::Options options;
-  if (!sandbox::parse_options(argc, argv, options)) {
-    std::cerr << sandbox::kUsage;
-    return 2;
-  }
+  if (const auto exit_code = sandbox::parse_options(argc, argv, options)) return *exit_code;
   return sandbox::run(options);
 }

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "base/fs.h"
-#include "generator/folder_copy_posix.h"
+#include "generator/folder_copy_platform.h"
 
 namespace quill::generator {
 namespace {

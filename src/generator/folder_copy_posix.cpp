@@ -1,4 +1,4 @@
-#include "generator/folder_copy_posix.h"
+#include "generator/folder_copy_platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -8,7 +8,7 @@
 
 #include "base/codepage.h"
 #include "base/win_file.h"
-#include "generator/folder_copy_posix.h"
+#include "generator/folder_copy_platform.h"
 
 namespace quill::generator::copy_detail {
 namespace {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "generator/folder_copy_posix.h"
+#include "generator/folder_copy_platform.h"
 #include "support/scratch_folder.h"
 
 namespace quill::generator {

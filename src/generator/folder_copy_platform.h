@@ -1,5 +1,6 @@
 #pragma once
-// The file-system pieces of the folder copy that the base layer does not offer.
+// The file-system pieces of the folder copy that the base layer does not offer,
+// one implementation per platform (folder_copy_posix.cpp, folder_copy_win.cpp).
 // Paths of the program are GBK texts; resolved paths stay in the system's form.
 
 #include <optional>

@@ -1,6 +1,7 @@
-// quillmoor-batch killed with SIGKILL at random moments while it rewrites
-// existing pages: every page is the old one or the new one, whole, and the
-// next run leaves no temporary file behind.
+// quillmoor-batch killed with SIGKILL at its I/O points while it rewrites
+// existing pages (at a write, half-way through it, at an fsync, at a rename;
+// an LD_PRELOAD shim counts them): every page is the old one or the new one,
+// whole, and the next run leaves no temporary file behind.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <random>
-#include <set>
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "base/codepage.h"
 #include "support/sandbox_process.h"
@@ -22,7 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kLines = 150;
+constexpr int kLines = 40;
+constexpr std::size_t kPointsPerKind = 6;  // writes, fsyncs, renames
 
 class KillSafety : public ::testing::Test {
  protected:
@@ -43,37 +47,43 @@ class KillSafety : public ::testing::Test {
     write_file(dir / "keywords.txt", keywords);
   }
 
-  // Runs the batch tool on a program folder; with kill_at > 0 it is killed
-  // once line kill_at has begun.
-  void batch(const std::string& folder, int kill_at = 0) {
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
+  // Runs the batch tool on a program folder through the shim, which kills it
+  // at I/O point crash_at of the save folder (0: never) and, when trace is
+  // given, writes there the kinds of the points it saw. The wait status.
+  int batch(const std::string& folder, long crash_at = 0, const std::string& trace = "") {
     const std::string program = (dir / folder).string(), keywords = (dir / "keywords.txt").string();
-    std::vector<std::string> args = {QUILL_BATCH_PATH, "--program-dir", program, "--keywords-file", keywords};
-    std::vector<char*> argv;
+    fs::create_directories(dir / folder / "已生成");
+    std::vector<std::string> args = {QUILL_BATCH_PATH, "--program-dir", program, "--keywords-file", keywords,
+                                     "--quiet"};
+    std::vector<std::string> variables = {
+        std::string("LD_PRELOAD=") + QUILL_CRASH_SHIM_PATH,
+        "QUILL_CRASH_FOLDER=" + fs::canonical(dir / folder / "已生成").string(),
+        "QUILL_CRASH_AT=" + std::to_string(crash_at), "QUILL_CRASH_TRACE=" + trace};
+    for (char** variable = environ; *variable; ++variable) variables.push_back(*variable);
+    std::vector<char*> argv, envp;
     for (std::string& arg : args) argv.push_back(arg.data());
+    for (std::string& variable : variables) envp.push_back(variable.data());
     argv.push_back(nullptr);
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, QUILL_BATCH_PATH, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    const std::string mark = "[" + std::to_string(kill_at) + "/";
-    std::string seen;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
-      seen.append(buffer, static_cast<std::size_t>(n));
-      if (kill_at > 0 && seen.find(mark) != std::string::npos) {
-        ::kill(pid, SIGKILL);
-        break;
-      }
-    }
-    ::close(out[0]);
+    if (posix_spawn(&pid, QUILL_BATCH_PATH, nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
     int status = 0;
     ::waitpid(pid, &status, 0);
+    return status;
+  }
+
+  // kPointsPerKind points of each kind (fewer when the run has fewer), spread
+  // over the run; numbered from 1 as the shim counts.
+  static std::vector<long> crash_points(const std::string& kinds) {
+    std::vector<long> points;
+    for (const char kind : std::string("wfr")) {
+      std::vector<long> of_kind;
+      for (std::size_t i = 0; i < kinds.size(); ++i)
+        if (kinds[i] == kind) of_kind.push_back(static_cast<long>(i) + 1);
+      for (std::size_t n = 0; n < std::min(kPointsPerKind, of_kind.size()); ++n)
+        points.push_back(of_kind[n * of_kind.size() / kPointsPerKind]);
+    }
+    return points;
   }
 
   std::map<std::string, std::string> pages(const std::string& folder) {
@@ -95,26 +105,30 @@ class KillSafety : public ::testing::Test {
 };
 
 TEST_F(KillSafety, EveryPageIsOldOrNewAndWholeAndDebrisGoesNextRun) {
-  batch("new");
+  ASSERT_EQ(batch("new"), 0);
   const auto fresh = pages("new");
   ASSERT_EQ(fresh.size(), static_cast<std::size_t>(kLines));
-  fs::remove_all(dir / "new/已生成");
-  batch("old");
+  ASSERT_EQ(batch("old"), 0);
   const auto old = pages("old");
   ASSERT_EQ(old.size(), fresh.size());
-  // The same folder now gets the new template, and is killed again and again.
+  // The same folder now gets the new template; a copy of it shows the I/O
+  // points of such a rewrite.
   fs::remove_all(dir / "old/模板");
   fs::copy(dir / "new/模板", dir / "old/模板", fs::copy_options::recursive);
+  fs::copy(dir / "old", dir / "traced", fs::copy_options::recursive);
+  ASSERT_EQ(batch("traced", 0, (dir / "kinds").string()), 0);
+  const std::vector<long> points = crash_points(read_file(dir / "kinds"));
+  ASSERT_EQ(points.size(), 3 * kPointsPerKind) << read_file(dir / "kinds");
 
-  std::mt19937 random(20261208);
-  for (int trial = 0; trial < 8; ++trial) {
-    batch("old", std::uniform_int_distribution<int>(1, kLines)(random));
+  for (const long point : points) {
+    const int status = batch("old", point);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "point " << point << ": " << status;
     for (const auto& [name, bytes] : pages("old")) {
       if (name.starts_with(".")) continue;  // a temporary of the killed writer
-      ASSERT_TRUE(bytes == old.at(name) || bytes == fresh.at(name)) << "trial " << trial << ": " << name;
+      ASSERT_TRUE(bytes == old.at(name) || bytes == fresh.at(name)) << "point " << point << ": " << name;
     }
   }
-  batch("old");
+  ASSERT_EQ(batch("old"), 0);
   EXPECT_EQ(pages("old"), fresh);
   EXPECT_TRUE(temporaries("old").empty()) << temporaries("old")[0];
 }

@@ -4,12 +4,30 @@
 if(QUILL_INSTALL_LAYOUT STREQUAL "system")
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/quillmoor.desktop DESTINATION share/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/quillmoor.svg DESTINATION share/icons/hicolor/scalable/apps)
+  if(NOT CMAKE_CROSSCOMPILING)  # the pages come from running the commands
+    include(cmake/manual_pages.cmake)
+  endif()
 endif()
+
+# The package's own documents: who may do what with it, and its history (a
+# native package's changelog.gz, whose first entry must be this version).
+set(QUILL_MAINTAINER "Seed dbc31ad4 maintainers <maintainers@users.noreply.c-seed-dbc31ad4.example>")
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog quill_changelog_head LIMIT_COUNT 1)
+if(NOT quill_changelog_head MATCHES "^quillmoor \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog begins with '${quill_changelog_head}', not version ${PROJECT_VERSION}")
+endif()
+set(quill_changelog_gz ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${quill_changelog_gz}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${quill_changelog_gz}
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+add_custom_target(quill_changelog ALL DEPENDS ${quill_changelog_gz})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${quill_changelog_gz} DESTINATION share/doc/quillmoor)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillmoor)
 set(CPACK_PACKAGE_VENDOR Quillmoor)
-set(CPACK_PACKAGE_CONTACT "Quillmoor developers <quillmoor@localhost>")
+set(CPACK_PACKAGE_CONTACT "${QUILL_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "template-based affiliate page generator for Taobao items")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "Quillmoor asks the Taobao open platform for items per keyword and writes one\n"

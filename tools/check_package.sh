@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks a Quillmoor Debian package.
 #   tools/check_package.sh PACKAGE.deb
-#       seconds: the control data and the file list (dpkg-deb -I/-c), the
-#       desktop entry (desktop-file-validate), and the unpacked program run
-#       from a read-only folder, writing into a throw-away user's folders.
+#       seconds: the control data and the file list (dpkg-deb -I/-c), lintian
+#       (any error fails), the hardening of every executable, the manual
+#       pages, the desktop entry (desktop-file-validate), and the unpacked
+#       program run from a read-only folder, writing into a throw-away user's
+#       folders.
 #   tools/check_package.sh --fresh-root PACKAGE.deb
 #       also minutes: as root, with debootstrap, installs the package with apt
 #       into a fresh Debian 12 root (downloads about 100 MB from the mirror,
@@ -26,6 +28,7 @@ check() {  # description, command...
 need() { command -v "$1" >/dev/null || { echo "$1 is missing: apt-get install $2" >&2; exit 2; }; }
 need dpkg-deb dpkg
 need desktop-file-validate desktop-file-utils
+need lintian lintian
 
 work="$(mktemp -d)"
 sandbox_pid=""
@@ -40,6 +43,7 @@ echo "== control data"
 info="$(dpkg-deb -f "$deb")"
 field() { sed -n "s/^$1: //p" <<<"$info"; }
 check "package name quillmoor" test "$(field Package)" = quillmoor
+check "a maintainer one can write to" grep -qv "@localhost" <<<"$(field Maintainer)"
 for lib in libc6 libicu72 libcurl4 libpcre2-8-0 libssl3 libqt6widgets6 fonts-wqy-zenhei; do
   check "depends on $lib" grep -q "\b$lib\b" <<<"$(field Depends)"
 done
@@ -61,6 +65,20 @@ for file in usr/lib/quillmoor/模板/默认模板/模板文件.htm usr/lib/quill
   check "$file" has -rw-r--r-- "$file"
 done
 check "everything owned by root" test -z "$(awk '$2 != "root/root"' <<<"$listing")"
+for file in usr/share/doc/quillmoor/copyright usr/share/doc/quillmoor/changelog.gz \
+  usr/share/man/man1/quillmoor.1.gz usr/share/man/man1/quillmoor-batch.1.gz \
+  usr/share/man/man1/quillmoor-sandbox.1.gz; do
+  check "$file" has -rw-r--r-- "$file"
+done
+
+echo "== lintian"
+# Errors fail the package; so does any executable built without Debian's
+# hardening (lintian's hardening-* tags, shown among its informations).
+lintian_log="$work/lintian.log"
+lintian --display-info --fail-on error --tag-display-limit 0 "$deb" >"$lintian_log" 2>&1 && lintian_ok=1 || lintian_ok=0
+check "no error" test "$lintian_ok" = 1 -a -z "$(grep '^E:' "$lintian_log")"
+check "no hardening tag" test -z "$(grep 'hardening-' "$lintian_log")"
+if [[ -s "$lintian_log" ]]; then sed 's/^/        /' "$lintian_log"; fi
 
 echo "== desktop entry and icon"
 dpkg-deb -x "$deb" "$work/root"

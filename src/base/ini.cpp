@@ -43,8 +43,8 @@ bool same_name(std::string_view a, std::string_view b) {
     char x = a_second ? a[i] : upper(a[i]);
     char y = b_second ? b[i] : upper(b[i]);
     if (x != y) return false;
-    a_second = !a_second && is_lead_byte(static_cast<unsigned char>(a[i]));
-    b_second = !b_second && is_lead_byte(static_cast<unsigned char>(b[i]));
+    a_second = !a_second && gbk_char_length(a, i) == 2;
+    b_second = !b_second && gbk_char_length(b, i) == 2;
   }
   return true;
 }

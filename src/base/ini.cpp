@@ -268,7 +268,7 @@ bool ini_put_many(std::string_view file, const std::vector<IniWrite>& writes, Te
   bytes = Bytes();
   for (const IniWrite& write : kept) put_one(data, write);
   Text write_error;
-  if (!file_write_all(file, text_to_bytes(data), &write_error)) {
+  if (!file_write_private(file, text_to_bytes(data), &write_error)) {
     tell(why, write_error);
     return false;
   }

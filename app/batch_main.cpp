@@ -225,6 +225,10 @@ int run(const Options& options) {
   std::filesystem::current_path(app::Utf8Path(gbk_to_utf8(program_dir)), error);
 
   shell::ProgramSession session = shell::OpenProgramFolder(program_dir);
+  if (!session.refused.empty()) {
+    print(gbk_to_utf8(txt_replace(session.refused, "\r\n", "\n")) + "\n");
+    return kExitPagesFailed;
+  }
   shell::StoredControls stored = session.restored;
   const TextList& templates = session.templates;
   if (keywords) stored.keywords = *keywords;

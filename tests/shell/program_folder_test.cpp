@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "base/codepage.h"
@@ -153,6 +154,65 @@ TEST_F(InstalledProgram, SettingsAndSaveFolderLiveInTheUsersFolders) {
   const generator::RunEnvironment environment = RunEnvironmentOf(session);
   EXPECT_EQ(environment.gateway, "http://127.0.0.1:2/router/rest?");
   EXPECT_EQ(environment.picture_host, "127.0.0.1:1");
+}
+
+// The user's folders of an installed program are his alone: made or tightened
+// to 0700; one that is a symbolic link or another user's is refused by name,
+// and neither the settings nor anything else goes through it.
+TEST(InstalledProgramFolders, AreTheUsersAloneOrRefusedByName) {
+  enum Expect { kPrivate, kRefused };
+  struct Case {
+    const char* what;
+    const char* folder;  // config or data, as the case prepares it
+    std::function<void(const fs::path& folder, const fs::path& elsewhere)> prepare;
+    Expect expect;
+    bool root_only = false;  // only root can give a folder away
+  };
+  const Case cases[] = {
+      {"made anew", "config", [](const fs::path&, const fs::path&) {}, kPrivate},
+      {"the user's own, open to all", "config",
+       [](const fs::path& f, const fs::path&) {
+         fs::create_directories(f);
+         fs::permissions(f, fs::perms::all);
+       },
+       kPrivate},
+      {"config a symbolic link", "config",
+       [](const fs::path& f, const fs::path& e) { fs::create_directory_symlink(e, f); }, kRefused},
+      {"data a symbolic link", "data",
+       [](const fs::path& f, const fs::path& e) { fs::create_directory_symlink(e, f); }, kRefused},
+      {"another user's", "config",
+       [](const fs::path& f, const fs::path&) {
+         fs::create_directories(f);
+         ASSERT_EQ(::chown(f.c_str(), ::geteuid() + 1, ::getegid()), 0);
+       },
+       kRefused, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.root_only && ::geteuid() != 0) continue;
+    ScratchFolder root;
+    fs::create_directories(root / "program");
+    fs::create_directories(root / "elsewhere");
+    fs::create_directories(root / c.folder);
+    const fs::path folder = root / c.folder / "quillmoor";
+    c.prepare(folder, root / "elsewhere");
+    ProgramSession session = OpenProgramFolder(ChooseProgramFolders(
+        root.gbk_path("program"), false, {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}));
+    const bool saved = SaveSettings(session.store, session.restored);
+    if (c.expect == kRefused) {
+      EXPECT_NE(session.refused.find(root.gbk_path(std::string(c.folder) + "/quillmoor")), Text::npos);
+      EXPECT_FALSE(saved);
+      EXPECT_TRUE(fs::is_empty(root / "elsewhere"));
+      EXPECT_FALSE(fs::exists(root / "config/quillmoor/Quillbatch.ini"));
+      continue;
+    }
+    EXPECT_EQ(session.refused, "");
+    EXPECT_TRUE(saved);
+    for (const char* own : {"config/quillmoor", "data/quillmoor"})
+      EXPECT_EQ(fs::status(root / own).permissions() & fs::perms::all, fs::perms::owner_all) << own;
+    EXPECT_EQ(fs::status(root / "config/quillmoor/Quillbatch.ini").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+  }
 }
 
 TEST(PortableProgram, KeepsEverythingBesideTheProgramAndTouchesNoUserFolder) {

@@ -51,6 +51,11 @@ bool dir_create(std::string_view path);
 // True when a file or folder matches; the last component may hold * and ?.
 bool path_exists(std::string_view path);
 
+// The first character of name that no file name on this system may hold, ""
+// when there is none: on Windows < > : " | ? * and the control characters (its
+// separators \ and / name folders), on POSIX none but the NUL byte.
+Text refused_name_character(std::string_view name);
+
 // True when anything is at exactly this path (no wildcards, links not followed).
 bool path_taken(std::string_view path);
 

@@ -294,6 +294,10 @@ bool path_exists(std::string_view path) {
   return !entries_for(path, folder).empty();
 }
 
+Text refused_name_character(std::string_view name) {
+  return name.find('\0') == std::string_view::npos ? Text() : Text(1, '\0');
+}
+
 bool path_taken(std::string_view path) {
   if (path.empty() || path.find('\0') != std::string_view::npos) return false;
   struct stat info {};

@@ -308,6 +308,14 @@ std::vector<Listed> entries_for(std::string_view pattern) {
 
 bool path_exists(std::string_view path) { return !entries_for(path).empty(); }
 
+// All of them lie below 0x40, so none is ever the second byte of a GBK character.
+Text refused_name_character(std::string_view name) {
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+      return Text(1, c);
+  return {};
+}
+
 bool path_taken(std::string_view path) {
   const std::wstring wide = win::wide_path(path);
   return !wide.empty() && ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -31,7 +31,7 @@ std::vector<ScanEntry> scan_entries(std::string_view pattern);
 int read_whole(std::string_view path, Bytes& data);
 // How a whole-file write treats the file's access and a folder that refuses it.
 struct WriteMode {
-  bool owner_only = false;          // POSIX mode 0600, an existing file tightened
+  bool owner_only = false;           // POSIX mode 0600, an existing file tightened
   bool in_place_if_refused = false;  // an existing file written in place when no temporary file may be made
 };
 // The platform's atomic whole-file write: errno of the failure, 0 on success.

@@ -218,8 +218,8 @@ namespace {
 // The file itself, for a folder that refuses temporary files, as the settings
 // functions write it: from the start, cut to the new size.
 int write_in_place(const std::wstring& target, std::initializer_list<const Bytes*> parts) {
-  win::Handle file(
-      ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::Handle file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) return win::errno_of(::GetLastError());
   for (const Bytes* part : parts)
     if (part)
@@ -311,7 +311,8 @@ bool path_exists(std::string_view path) { return !entries_for(path).empty(); }
 // All of them lie below 0x40, so none is ever the second byte of a GBK character.
 Text refused_name_character(std::string_view name) {
   for (const char c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
       return Text(1, c);
   return {};
 }

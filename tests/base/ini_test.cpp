@@ -194,7 +194,8 @@ TEST(IniPut, SettingsFileIsTheOwnersAloneAndSavedWhereverWritable) {
     EXPECT_TRUE(ini_put(path.string(), "s", "k", "new"));
     ::chmod(dir.path().c_str(), 0755);
     EXPECT_EQ(read_file(path), "[s]\r\nk=new\r\n");
-    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
   }
 }

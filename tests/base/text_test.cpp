@@ -137,7 +137,7 @@ TEST(TxtLeadByte, PairsOnlyWithTrailByte) {
       {"\xA1\r\n\xA1\n", "\n", {"\xA1\r", "\xA1"}, 5},
       {"\xB0\xA1\r\nc", "\r\n", {"\xB0\xA1", "c"}, 4},
       {"\x81\x7F,x", "\x7F", {"\x81", ",x"}, 4},
-      {"\xFE\xFF" "a", "\xFF", {"\xFE", "a"}, 3},
+      {"\xFE\xFF,", "\xFF", {"\xFE", ","}, 3},
       {"\xFE\x30,1", "0", {"\xFE", ",1"}, 4},
       {"\xA1\x80x", "\x80", {"\xA1\x80x"}, 2},  // 80 and 40 are trail bytes
       {"\x81\x40,x", "\x40", {"\x81\x40,x"}, 3},

@@ -137,9 +137,9 @@ TEST(EscapeForPage, TextPlaceholdersKeepTheMarkupWhole) {
     EXPECT_EQ(EscapeForPage(c.text), c.escaped);
     ItemFields f;
     f.nick = f.price = f.title = f.volume = f.keyword = f.link = f.picture = f.shop_link = f.badge = c.text;
-    EXPECT_EQ(FillItemBlock(section, f), txt_join(c.escaped, "|", c.escaped, "|", c.escaped, "|", c.escaped,
-                                                  "|", c.escaped, "|") +
-                                             c.text + c.text + c.text + c.text);
+    EXPECT_EQ(FillItemBlock(section, f),
+              txt_join(c.escaped, "|", c.escaped, "|", c.escaped, "|", c.escaped, "|", c.escaped, "|") +
+                  c.text + c.text + c.text + c.text);
     EXPECT_EQ(FillPage("<h1>" + m.keyword + "</h1>" + m.loop_body, c.text, "<p>"),
               "<h1>" + c.escaped + "</h1><p>");
   }

@@ -196,8 +196,9 @@ TEST(InstalledProgramFolders, AreTheUsersAloneOrRefusedByName) {
     fs::create_directories(root / c.folder);
     const fs::path folder = root / c.folder / "quillmoor";
     c.prepare(folder, root / "elsewhere");
-    ProgramSession session = OpenProgramFolder(ChooseProgramFolders(
-        root.gbk_path("program"), false, {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}));
+    ProgramSession session = OpenProgramFolder(
+        ChooseProgramFolders(root.gbk_path("program"), false,
+                             {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}));
     const bool saved = SaveSettings(session.store, session.restored);
     if (c.expect == kRefused) {
       EXPECT_NE(session.refused.find(root.gbk_path(std::string(c.folder) + "/quillmoor")), Text::npos);

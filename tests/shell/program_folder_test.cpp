@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <optional>
 
 #include "base/codepage.h"
@@ -160,47 +159,30 @@ TEST_F(InstalledProgram, SettingsAndSaveFolderLiveInTheUsersFolders) {
 // to 0700; one that is a symbolic link or another user's is refused by name,
 // and neither the settings nor anything else goes through it.
 TEST(InstalledProgramFolders, AreTheUsersAloneOrRefusedByName) {
-  enum Expect { kPrivate, kRefused };
-  struct Case {
-    const char* what;
-    const char* folder;  // config or data, as the case prepares it
-    std::function<void(const fs::path& folder, const fs::path& elsewhere)> prepare;
-    Expect expect;
-    bool root_only = false;  // only root can give a folder away
-  };
-  const Case cases[] = {
-      {"made anew", "config", [](const fs::path&, const fs::path&) {}, kPrivate},
-      {"the user's own, open to all", "config",
-       [](const fs::path& f, const fs::path&) {
-         fs::create_directories(f);
-         fs::permissions(f, fs::perms::all);
-       },
-       kPrivate},
-      {"config a symbolic link", "config",
-       [](const fs::path& f, const fs::path& e) { fs::create_directory_symlink(e, f); }, kRefused},
-      {"data a symbolic link", "data",
-       [](const fs::path& f, const fs::path& e) { fs::create_directory_symlink(e, f); }, kRefused},
-      {"another user's", "config",
-       [](const fs::path& f, const fs::path&) {
-         fs::create_directories(f);
-         ASSERT_EQ(::chown(f.c_str(), ::geteuid() + 1, ::getegid()), 0);
-       },
-       kRefused, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    if (c.root_only && ::geteuid() != 0) continue;
+  enum Prepare { kNothing, kOpenToAll, kLink, kAnotherUsers };
+  const struct {
+    const char* folder;  // "config" or "data"
+    Prepare prepare;
+  } cases[] = {{"config", kNothing},
+               {"config", kOpenToAll},
+               {"config", kLink},
+               {"data", kLink},
+               {"config", kAnotherUsers}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.folder) + " " + std::to_string(c.prepare));
+    if (c.prepare == kAnotherUsers && ::geteuid() != 0) continue;  // only root gives a folder away
     ScratchFolder root;
-    fs::create_directories(root / "program");
-    fs::create_directories(root / "elsewhere");
-    fs::create_directories(root / c.folder);
+    for (const char* made : {"program", "elsewhere", "config", "data"}) fs::create_directories(root / made);
     const fs::path folder = root / c.folder / "quillmoor";
-    c.prepare(folder, root / "elsewhere");
+    if (c.prepare == kLink) fs::create_directory_symlink(root / "elsewhere", folder);
+    if (c.prepare == kOpenToAll || c.prepare == kAnotherUsers) fs::create_directory(folder);
+    if (c.prepare == kOpenToAll) fs::permissions(folder, fs::perms::all);
+    if (c.prepare == kAnotherUsers) ASSERT_EQ(::chown(folder.c_str(), ::geteuid() + 1, ::getegid()), 0);
     ProgramSession session = OpenProgramFolder(
         ChooseProgramFolders(root.gbk_path("program"), false,
                              {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}));
     const bool saved = SaveSettings(session.store, session.restored);
-    if (c.expect == kRefused) {
+    if (c.prepare == kLink || c.prepare == kAnotherUsers) {
       EXPECT_NE(session.refused.find(root.gbk_path(std::string(c.folder) + "/quillmoor")), Text::npos);
       EXPECT_FALSE(saved);
       EXPECT_TRUE(fs::is_empty(root / "elsewhere"));

@@ -170,15 +170,36 @@ std::optional<Options> parse_options(std::vector<std::string> args) {
   return options;
 }
 
+// UTF-8 keyword lines in GBK. A line with a keyword GBK cannot hold is left
+// empty, so the run skips it and its page stays as it is, and the keyword goes
+// to refused: a "?" in its place would name another page and ask for other items.
+Text gbk_keyword_lines(std::string_view utf8, std::vector<std::string>& refused) {
+  Text lines;
+  for (const Text& line : txt_split(txt_crlf_lines(utf8), "\r\n")) {
+    const Text gbk_line = utf8_to_gbk(line);
+    if (gbk_to_utf8(gbk_line) == line) {
+      lines += gbk_line + "\r\n";
+      continue;
+    }
+    for (const Text& keyword : txt_split(line, ","))
+      if (gbk_to_utf8(utf8_to_gbk(keyword)) != keyword) {
+        refused.push_back(keyword);
+        break;
+      }
+    lines += "\r\n";
+  }
+  return lines;
+}
+
 // Keyword lines as the keyword box holds them: GBK, lines joined by CR LF.
-Text read_keywords_file(const std::string& path) {
+Text read_keywords_file(const std::string& path, std::vector<std::string>& refused) {
   const Text gbk_path = utf8_to_gbk(path);
   Bytes bytes;
   if (!file_read_or_missing(gbk_path, bytes) || (bytes.empty() && !path_taken(gbk_path)))
     throw UsageError{"cannot read the keywords file " + path};
   const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  return txt_crlf_lines(data.starts_with(kBom) ? utf8_to_gbk(data.substr(kBom.size())) : Text(data));
+  return data.starts_with(kBom) ? gbk_keyword_lines(data.substr(kBom.size()), refused) : txt_crlf_lines(data);
 }
 
 // No window: messages go to standard error; a signal stops the run at its next
@@ -232,12 +253,17 @@ void print_summary(const generator::RunSummary& s, double seconds) {
 int run(const Options& options) {
   const Text program_dir = program_folder(options);
   std::optional<Text> keywords;
-  if (options.keywords_file) keywords = read_keywords_file(*options.keywords_file);
+  std::vector<std::string> refused_keywords;
+  if (options.keywords_file) keywords = read_keywords_file(*options.keywords_file, refused_keywords);
   // The window works in its own folder; relative save folders mean the same here.
   std::error_code error;
   std::filesystem::current_path(app::Utf8Path(gbk_to_utf8(program_dir)), error);
 
   shell::ProgramSession session = shell::OpenProgramFolder(program_dir);
+  if (!session.refused.empty()) {
+    print(gbk_to_utf8(txt_replace(session.refused, "\r\n", "\n")) + "\n");
+    return kExitPagesFailed;
+  }
   shell::StoredControls stored = session.restored;
   const TextList& templates = session.templates;
   if (keywords) stored.keywords = *keywords;
@@ -255,6 +281,8 @@ int run(const Options& options) {
   environment.jobs = options.jobs;
   if (options.retries) environment.retries = *options.retries;
 
+  for (const std::string& keyword : refused_keywords)
+    print("关键词“" + keyword + "”无法用 GBK 表示，这一行不生成页面\n");
   shell::StoredRunControls controls(std::move(stored), std::move(template_name), options.short_link_service);
   std::stop_source stop;
   BatchHost host(options.replace, options.quiet, stop);
@@ -266,7 +294,7 @@ int run(const Options& options) {
   if (summary.no_product_loop) return kExitNoProductLoop;
   if (summary.stopped) print("已中断\n");
   if (!options.quiet) print_summary(summary, elapsed.count());
-  if (summary.stopped || summary.pages_failed > 0) return kExitPagesFailed;
+  if (summary.stopped || summary.pages_failed > 0 || !refused_keywords.empty()) return kExitPagesFailed;
   return summary.failed_calls > 0 ? kExitCallsFailed : kExitOk;
 }
 

@@ -12,21 +12,13 @@ constexpr UINT kGbk = 936;
 // table lacks it, so it is mapped here for both.
 constexpr char16_t kByteFF = 0xF8F5;
 
-// GBK's structure: a lead byte 81-FE with a trail byte 40-FE other than 7F.
-bool is_pair(std::string_view gbk, std::size_t i) {
-  const auto lead = static_cast<unsigned char>(gbk[i]);
-  if (lead < 0x81 || lead > 0xFE || i + 1 >= gbk.size()) return false;
-  const auto trail = static_cast<unsigned char>(gbk[i + 1]);
-  return trail >= 0x40 && trail <= 0xFE && trail != 0x7F;
-}
-
 // The system decodes bad bytes to "?"; this decodes character by character so
 // that each bad one (a pair without a mapping, a stray byte) is U+FFFD instead.
 std::u16string gbk_by_character(std::string_view gbk) {
   std::u16string out;
   out.reserve(gbk.size());
   for (std::size_t i = 0; i < gbk.size();) {
-    const int length = is_pair(gbk, i) ? 2 : 1;
+    const int length = static_cast<int>(gbk_char_length(gbk, i));
     wchar_t unit = 0;
     const bool mapped =
         ::MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, gbk.data() + i, length, &unit, 1) == 1;

@@ -53,7 +53,7 @@ Text fold_full_width(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t p = 0; p < text.size();) {
     auto lead = static_cast<unsigned char>(text[p]);
-    if (!is_lead_byte(lead) || p + 1 >= text.size()) {
+    if (gbk_char_length(text, p) == 1) {
       out += text[p++];
       continue;
     }

@@ -37,6 +37,12 @@ bool file_read_or_missing(std::string_view path, Bytes& out, Text* why = nullptr
 // folder by the next write into it.
 // On false, why (when given) gets a short GBK reason (file_error_text).
 bool file_write_all(std::string_view path, const Bytes& data, Text* why = nullptr);
+// As file_write_all, for the one file that holds the user's secret and that
+// Windows' settings functions would save wherever the file can be written: on
+// POSIX it is readable and writable by its owner alone (0600, an existing file
+// tightened as well); when the folder refuses the temporary file but the file
+// itself may be written, it is written in place (not proof against a crash then).
+bool file_write_private(std::string_view path, const Bytes& data, Text* why = nullptr);
 // A short GBK reason for a failed file operation's errno, such as "没有写入权限"
 // or "磁盘空间不足"; an errno without its own text gives one with the number.
 Text file_error_text(int error);
@@ -44,6 +50,11 @@ Text file_error_text(int error);
 bool dir_create(std::string_view path);
 // True when a file or folder matches; the last component may hold * and ?.
 bool path_exists(std::string_view path);
+
+// The first character of name that no file name on this system may hold, ""
+// when there is none: on Windows < > : " | ? * and the control characters (its
+// separators \ and / name folders), on POSIX none but the NUL byte.
+Text refused_name_character(std::string_view name);
 
 // True when anything is at exactly this path (no wildcards, links not followed).
 bool path_taken(std::string_view path);

@@ -26,6 +26,12 @@ bool file_write_all(std::string_view path, const Bytes& data, Text* why) {
   return error == 0;
 }
 
+bool file_write_private(std::string_view path, const Bytes& data, Text* why) {
+  int error = fs_detail::write_parts(path, {&data}, {.owner_only = true, .in_place_if_refused = true});
+  if (error && why) *why = file_error_text(error);
+  return error == 0;
+}
+
 Text file_error_text(int error) {
   switch (error) {
     case EACCES:

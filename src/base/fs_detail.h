@@ -29,7 +29,12 @@ std::vector<ScanEntry> scan_entries(std::string_view pattern);
 // The platform's whole-file read into data: errno of the failure (ENOENT when
 // nothing is there), 0 on success.
 int read_whole(std::string_view path, Bytes& data);
+// How a whole-file write treats the file's access and a folder that refuses it.
+struct WriteMode {
+  bool owner_only = false;           // POSIX mode 0600, an existing file tightened
+  bool in_place_if_refused = false;  // an existing file written in place when no temporary file may be made
+};
 // The platform's atomic whole-file write: errno of the failure, 0 on success.
-int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts);
+int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts, WriteMode mode = {});
 
 }  // namespace quill::fs_detail

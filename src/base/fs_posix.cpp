@@ -163,7 +163,28 @@ std::u16string upper_utf16(std::string_view utf8) {
   return out;
 }
 
-int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts) {
+namespace {
+
+// The file itself, opened without creating or following anything: for a folder
+// that refuses temporary files. Written from the start and cut to the new size,
+// so a shorter text leaves no tail of the old one.
+int write_in_place(const std::string& target, std::initializer_list<const Bytes*> parts, WriteMode mode) {
+  posix::Fd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.ok()) return errno;
+  if (mode.owner_only && ::fchmod(fd.get(), 0600) != 0) return errno;
+  off_t size = 0;
+  for (const Bytes* part : parts) {
+    if (!part || part->empty()) continue;
+    if (int error = write_fully(fd.get(), part->data(), part->size())) return error;
+    size += static_cast<off_t>(part->size());
+  }
+  if (::ftruncate(fd.get(), size) != 0 || ::fsync(fd.get()) != 0) return errno;
+  return fd.close() ? 0 : errno;
+}
+
+}  // namespace
+
+int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts, WriteMode mode) {
   // A NUL would end the system's copy of the name early: another file.
   if (path.empty() || path.find('\0') != std::string_view::npos) return EINVAL;
   std::string target = resolve_target(to_system(path));
@@ -175,8 +196,16 @@ int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts
 
   std::string temp;
   posix::Fd fd(posix::create_temp_beside(target, temp));
-  if (!fd.ok()) return errno;
-  int error = exists && ::fchmod(fd.get(), old.st_mode & 07777) != 0 ? errno : 0;
+  if (!fd.ok()) {
+    const int refused = errno;
+    if (exists && mode.in_place_if_refused && (refused == EACCES || refused == EPERM))
+      return write_in_place(target, parts, mode);
+    return refused;
+  }
+  // Set before any byte is written, so the data is never readable by others.
+  const bool set_mode = mode.owner_only || exists;
+  const mode_t file_mode = mode.owner_only ? 0600 : old.st_mode & 07777;
+  int error = set_mode && ::fchmod(fd.get(), file_mode) != 0 ? errno : 0;
   // Best effort: only a privileged process may hand the file back to its owner.
   if (!error && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) [[maybe_unused]]
     int ignored = ::fchown(fd.get(), old.st_uid, old.st_gid);
@@ -263,6 +292,10 @@ bool path_exists(std::string_view path) {
   if (path.empty()) return false;
   std::string folder;
   return !entries_for(path, folder).empty();
+}
+
+Text refused_name_character(std::string_view name) {
+  return name.find('\0') == std::string_view::npos ? Text() : Text(1, '\0');
 }
 
 bool path_taken(std::string_view path) {

@@ -213,7 +213,25 @@ std::u16string upper_utf16(std::string_view utf8) {
   return out;
 }
 
-int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts) {
+namespace {
+
+// The file itself, for a folder that refuses temporary files, as the settings
+// functions write it: from the start, cut to the new size.
+int write_in_place(const std::wstring& target, std::initializer_list<const Bytes*> parts) {
+  win::Handle file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) return win::errno_of(::GetLastError());
+  for (const Bytes* part : parts)
+    if (part)
+      if (int error = write_fully(file.get(), *part)) return error;
+  if (!::SetEndOfFile(file.get()) || !::FlushFileBuffers(file.get())) return win::errno_of(::GetLastError());
+  return file.close() ? 0 : win::errno_of(::GetLastError());
+}
+
+}  // namespace
+
+// The access of a file follows its folder's on Windows: owner_only asks nothing more.
+int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts, WriteMode mode) {
   const std::wstring target = win::creatable_path(path);
   if (target.empty()) return EINVAL;
   const DWORD old = ::GetFileAttributesW(target.c_str());
@@ -222,7 +240,12 @@ int write_parts(std::string_view path, std::initializer_list<const Bytes*> parts
 
   std::wstring temp;
   win::Handle file(win::create_temp_beside(target, temp));
-  if (!file.ok()) return win::errno_of(::GetLastError());
+  if (!file.ok()) {
+    const DWORD refused = ::GetLastError();
+    if (old != INVALID_FILE_ATTRIBUTES && mode.in_place_if_refused && refused == ERROR_ACCESS_DENIED)
+      return write_in_place(target, parts);
+    return win::errno_of(refused);
+  }
   int error = 0;
   for (const Bytes* part : parts)
     if (!error && part) error = write_fully(file.get(), *part);
@@ -284,6 +307,15 @@ std::vector<Listed> entries_for(std::string_view pattern) {
 }  // namespace
 
 bool path_exists(std::string_view path) { return !entries_for(path).empty(); }
+
+// All of them lie below 0x40, so none is ever the second byte of a GBK character.
+Text refused_name_character(std::string_view name) {
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+      return Text(1, c);
+  return {};
+}
 
 bool path_taken(std::string_view path) {
   const std::wstring wide = win::wide_path(path);

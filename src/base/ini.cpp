@@ -43,8 +43,8 @@ bool same_name(std::string_view a, std::string_view b) {
     char x = a_second ? a[i] : upper(a[i]);
     char y = b_second ? b[i] : upper(b[i]);
     if (x != y) return false;
-    a_second = !a_second && is_lead_byte(static_cast<unsigned char>(a[i]));
-    b_second = !b_second && is_lead_byte(static_cast<unsigned char>(b[i]));
+    a_second = !a_second && gbk_char_length(a, i) == 2;
+    b_second = !b_second && gbk_char_length(b, i) == 2;
   }
   return true;
 }
@@ -268,7 +268,7 @@ bool ini_put_many(std::string_view file, const std::vector<IniWrite>& writes, Te
   bytes = Bytes();
   for (const IniWrite& write : kept) put_one(data, write);
   Text write_error;
-  if (!file_write_all(file, text_to_bytes(data), &write_error)) {
+  if (!file_write_private(file, text_to_bytes(data), &write_error)) {
     tell(why, write_error);
     return false;
   }

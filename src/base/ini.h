@@ -18,7 +18,9 @@ namespace quill {
 Text ini_get(std::string_view file, std::string_view section, std::string_view key,
              std::string_view fallback = {});
 // Writes key=value into section, replacing in place or appending; creates the
-// file (not its folder). Atomic like file_write_all. Section and key are trimmed
+// file (not its folder). Written as file_write_private writes (a settings file
+// holds the secret): the owner's alone, atomic unless only the file itself may
+// be written. Section and key are trimmed
 // as ini_get trims them, so " k" replaces k. False on an empty file, section or
 // key, a key holding "=" or starting with "[", or CR or LF anywhere.
 bool ini_put(std::string_view file, std::string_view section, std::string_view key, std::string_view value);

@@ -55,7 +55,7 @@ class OffsetMap {
   std::size_t to_gbk(std::size_t engine_offset) {
     while (e_ < engine_offset && e_ < size_) {
       e_ += units_(e_);
-      g_ += g_ + 1 < gbk_.size() && is_lead_byte(static_cast<unsigned char>(gbk_[g_])) ? 2 : 1;
+      g_ += g_ < gbk_.size() ? gbk_char_length(gbk_, g_) : 1;
     }
     return std::min(g_, gbk_.size());
   }

@@ -13,18 +13,13 @@ constexpr std::size_t npos = std::string_view::npos;
 
 unsigned char byte_at(std::string_view text, std::size_t i) { return static_cast<unsigned char>(text[i]); }
 
-// Length of the character at p: two for a lead byte with a byte after it.
-std::size_t char_length(std::string_view text, std::size_t p) {
-  return is_lead_byte(byte_at(text, p)) && p + 1 < text.size() ? 2 : 1;
-}
-
 char fold_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool equal_at(std::string_view text, std::size_t p, std::string_view sub, bool ignore_case) {
   if (!ignore_case) return std::memcmp(text.data() + p, sub.data(), sub.size()) == 0;
   // Letters fold only as characters of their own, not as second bytes of a pair.
   for (std::size_t i = 0; i < sub.size(); ++i) {
-    if (is_lead_byte(byte_at(text, p + i))) {
+    if (gbk_char_length(text, p + i) == 2) {
       if (text[p + i] != sub[i] || (i + 1 < sub.size() && text[p + i + 1] != sub[i + 1])) return false;
       ++i;
     } else if (fold_ascii(text[p + i]) != fold_ascii(sub[i])) {
@@ -98,8 +93,9 @@ std::size_t lead_run_before(const char* base, std::size_t floor, std::size_t q) 
 // A byte search jumps to a candidate; whether the walk visits it follows from the
 // run of lead bytes just before it: the position after any other byte is always
 // visited (that byte ends a character either way, alone or as a second byte), and
-// from there the bytes of the run pair up. `known` is the furthest position known to be
-// visited, so no byte is walked back over twice.
+// from there the bytes of the run pair up (a lead byte is a trail byte too). An odd
+// run's last lead byte takes the candidate only when that is a trail byte. `known`
+// is the furthest position known to be visited, so no byte is walked back over twice.
 std::size_t find_exact(std::string_view text, std::string_view sub, std::size_t p) {
   const std::size_t n = text.size(), m = sub.size();
   const char* base = text.data();
@@ -107,7 +103,8 @@ std::size_t find_exact(std::string_view text, std::string_view sub, std::size_t 
   while (m <= n && p <= n - m) {
     const std::size_t q = byte_search(base, p, n, sub);
     if (q == npos) return npos;
-    if (lead_run_before(base, known, q) % 2 == 0) return q;
+    if (lead_run_before(base, known, q) % 2 == 0 || !is_trail_byte(static_cast<unsigned char>(base[q])))
+      return q;
     // q is the second byte of a pair whose lead byte is visited, so q + 1 is too.
     known = p = q + 1;
   }
@@ -119,8 +116,7 @@ std::size_t find_walk(std::string_view text, std::string_view sub, std::size_t p
   const std::size_t n = text.size(), m = sub.size();
   while (m <= n && p <= n - m) {
     if (equal_at(text, p, sub, ignore_case)) return p;
-    if (is_lead_byte(byte_at(text, p)) && p + 1 >= n) break;
-    p += char_length(text, p);
+    p += gbk_char_length(text, p);
   }
   return npos;
 }
@@ -174,7 +170,7 @@ int txt_find_last(std::string_view text, std::string_view sub, std::optional<int
   if (sub.empty()) return 1;
   std::size_t last = npos;
   for (std::size_t p = find_from(window, sub, 0, ignore_case); p != npos;
-       p = find_from(window, sub, p + char_length(window, p), ignore_case))
+       p = find_from(window, sub, p + gbk_char_length(window, p), ignore_case))
     last = p;
   return last == npos ? -1 : position(last);
 }
@@ -249,7 +245,7 @@ Text txt_trim(std::string_view text) {
   for (std::size_t p = begin; p < text.size();) {
     std::size_t k = space_at(p);
     if (k == 0) {
-      k = char_length(text, p);
+      k = gbk_char_length(text, p);
       end = p + k;
     }
     p += k;
@@ -262,14 +258,8 @@ namespace {
 template <typename Change>
 Text change_case(std::string_view text, Change change) {
   Text out(text);
-  for (std::size_t p = 0; p < out.size();) {
-    if (is_lead_byte(static_cast<unsigned char>(out[p]))) {
-      p += 2;
-    } else {
-      out[p] = change(out[p]);
-      ++p;
-    }
-  }
+  for (std::size_t p = 0; p < out.size(); p += gbk_char_length(out, p))
+    if (gbk_char_length(out, p) == 1) out[p] = change(out[p]);
   return out;
 }
 

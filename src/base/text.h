@@ -1,9 +1,10 @@
 #pragma once
 // GBK text primitives. A Text is a GBK byte string; positions are 1-based byte
 // positions, a failed search gives -1. Operations marked character-aware step
-// over a double-byte pair (lead byte 0x81..0xFE plus the byte after it) as one
-// unit, so a match never begins on the second byte of a pair. 0x80 ("€" in code
-// page 936) and 0xFF are characters of their own.
+// over a double-byte pair (lead byte 0x81..0xFE plus a trail byte) as one unit,
+// so a match never begins on the second byte of a pair. 0x80 ("€" in code page
+// 936) and 0xFF are characters of their own, and so is a lead byte that no trail
+// byte follows (a character cut short), so it never swallows a CR or an LF.
 
 #include <cstdint>
 #include <optional>
@@ -67,7 +68,18 @@ Text txt_join(std::string_view first, std::string_view second, Parts&&... rest) 
 // -1, 0 or 1 by unsigned byte-wise comparison.
 int txt_compare(std::string_view a, std::string_view b);
 
-// True when the byte begins a double-byte GBK character.
+// True when the byte begins a double-byte GBK character, if a trail byte follows.
 constexpr bool is_lead_byte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+// True when the byte can end a double-byte GBK character: 0x40..0x7E, 0x80..0xFE.
+constexpr bool is_trail_byte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
+
+// Bytes of the GBK character at i (i < size): 2 for a lead byte followed by a
+// trail byte, 1 otherwise. Every walk over GBK characters steps by this.
+constexpr std::size_t gbk_char_length(std::string_view text, std::size_t i) {
+  return i + 1 < text.size() && is_lead_byte(static_cast<unsigned char>(text[i])) &&
+                 is_trail_byte(static_cast<unsigned char>(text[i + 1]))
+             ? 2
+             : 1;
+}
 
 }  // namespace quill

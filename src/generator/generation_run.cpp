@@ -33,6 +33,17 @@ bool StaysInside(std::string_view relative) {
   return true;
 }
 
+// Why a page could not be written. A separator in the line names a folder
+// (only the save folder and the line's own are made), which is the usual cause.
+Text PageWriteFailure(std::string_view line, std::string_view why) {
+  Text text = txt_join(gbk("无法写入页面："), why);
+  for (std::string_view separator : {std::string_view("/"), kPathSeparator}) {
+    if (txt_find(line, separator) < 1) continue;
+    return txt_join(text, gbk("（名称中的“"), separator, gbk("”表示文件夹）"));
+  }
+  return text;
+}
+
 // The most records one answer may put on a page: what was asked for, and the
 // platform's own page size when the count asks for nothing sensible.
 int RecordLimit(int count) { return count >= 1 ? count : kMaxItems; }
@@ -214,6 +225,8 @@ class Run {
     const bool in_folder = controls_.path_style() == 1;
     const Text relative = in_folder ? txt_join(line, kPathSeparator, "index.htm") : txt_join(line, ".htm");
     if (line.find('\0') != Text::npos) return page_failed(line, gbk("名称含有空字符"));
+    if (const Text refused = refused_name_character(line); !refused.empty())
+      return page_failed(line, txt_join(gbk("名称含有文件名不能用的字符“"), refused, gbk("”")));
     if (!StaysInside(relative)) return page_failed(line, gbk("路径超出保存目录"));
     const Text page_folder = in_folder ? txt_join(save_folder_, line, kPathSeparator) : save_folder_;
     // Read again rather than reusing in_folder: a click reads the choice at the copy too.
@@ -231,10 +244,11 @@ class Run {
       }
     }
     MakeFolderPath(page_folder);
-    if (file_write_all(path, text_to_bytes(page)))
+    Text why;
+    if (file_write_all(path, text_to_bytes(page), &why))
       ++summary_.pages_written;
     else
-      page_failed(line, gbk("无法写入页面"));
+      page_failed(line, PageWriteFailure(line, why));
   }
 
   void page_failed(const Text& line, Text why) {

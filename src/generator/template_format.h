@@ -33,10 +33,18 @@ struct ItemFields {
 // Called with the shop link only when the block, at the moment the shop link is
 // due, still holds "[#店铺网址#]"; may replace it (the short form).
 using ShopLinkHook = std::function<void(Text& shop_link)>;
-// Fills a copy of the item section in the fixed placeholder order.
+// Text for a page, safe inside an element and inside a quoted attribute: < > "
+// as &lt; &gt; &quot;, and an & that begins no character reference (&amp;,
+// &#34;, &#x22;) as &amp;. Text without these comes back unchanged.
+Text EscapeForPage(std::string_view text);
+
+// Fills a copy of the item section in the fixed placeholder order. The texts
+// (seller, price, title, sales count, keyword) go through EscapeForPage; the
+// links, the picture and the badge address go in as they are.
 Text FillItemBlock(std::string_view item_section, const ItemFields& fields,
                    const ShopLinkHook& shop_hook = {});
-// Fills "[#关键词#]" with the group first, then "[#循环体#]" with the items.
+// Fills "[#关键词#]" with the group (through EscapeForPage) first, then
+// "[#循环体#]" with the items.
 Text FillPage(std::string_view page_template, std::string_view group, std::string_view items);
 
 }  // namespace quill::generator

@@ -75,13 +75,21 @@ bool IsFolder(std::string_view path) {
   return !has_nul(path) && ::stat(to_system(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool MakePrivateFolders(std::string_view path) {
-  if (path.empty() || has_nul(path)) return false;
+OwnFolder MakePrivateFolders(std::string_view path) {
+  if (path.empty() || has_nul(path)) return OwnFolder::missing;
   const std::string full = to_system(path);
   for (std::size_t slash = full.find('/', 1); slash != std::string::npos; slash = full.find('/', slash + 1))
     ::mkdir(full.substr(0, slash).c_str(), 0700);
   ::mkdir(full.c_str(), 0700);
-  return IsFolder(path);
+  struct stat info {};
+  if (::lstat(full.c_str(), &info) != 0) return OwnFolder::missing;
+  if (S_ISLNK(info.st_mode)) return OwnFolder::link;
+  if (!S_ISDIR(info.st_mode)) return OwnFolder::missing;
+  if (info.st_uid != ::geteuid()) return OwnFolder::foreign;
+  // A folder the user made himself (to add network settings, say) has his
+  // usual 0755; a failed tightening leaves the settings file's own 0600.
+  if ((info.st_mode & 077) != 0) ::chmod(full.c_str(), info.st_mode & 07700);
+  return OwnFolder::ready;
 }
 
 }  // namespace platform

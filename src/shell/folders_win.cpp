@@ -57,14 +57,14 @@ bool IsFolder(std::string_view path) {
 }
 
 // The folders inherit the access of the user's profile they are made in.
-bool MakePrivateFolders(std::string_view path) {
+OwnFolder MakePrivateFolders(std::string_view path) {
   const std::wstring full = win::wide_path(path);
-  if (full.empty()) return false;
+  if (full.empty()) return OwnFolder::missing;
   for (std::size_t cut = full.find_first_of(L"\\/", 1); cut != std::wstring::npos;
        cut = full.find_first_of(L"\\/", cut + 1))
     ::CreateDirectoryW(full.substr(0, cut).c_str(), nullptr);
   ::CreateDirectoryW(full.c_str(), nullptr);
-  return IsFolder(path);
+  return IsFolder(path) ? OwnFolder::ready : OwnFolder::missing;
 }
 
 }  // namespace platform

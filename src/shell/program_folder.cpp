@@ -50,10 +50,28 @@ ProgramFolders ChooseProgramFolders(Text program_dir) {
                               writable ? UserFolders{} : UserFoldersFromEnvironment());
 }
 
-void PrepareUserFolders(const ProgramFolders& folders) {
-  if (folders.portable()) return;
-  platform::MakePrivateFolders(folders.config_dir);
-  if (platform::MakePrivateFolders(folders.data_dir)) dir_create(TemplatesRoot(folders.data_dir));
+namespace {
+
+// Why a folder of the user's may not be used, "" when it may.
+Text FolderRefusal(platform::OwnFolder state, std::string_view folder) {
+  static const Text refused = gbk("拒绝使用文件夹：");
+  static const Text link = gbk("它是一个符号链接，设置中的密码会被写到链接指向的地方。");
+  static const Text foreign = gbk("它不属于当前用户，设置中的密码会被他人读到。");
+  if (state == platform::OwnFolder::link) return txt_join(refused, folder, "\r\n", link);
+  if (state == platform::OwnFolder::foreign) return txt_join(refused, folder, "\r\n", foreign);
+  return {};
+}
+
+}  // namespace
+
+Text PrepareUserFolders(const ProgramFolders& folders) {
+  if (folders.portable()) return {};
+  const platform::OwnFolder config = platform::MakePrivateFolders(folders.config_dir);
+  if (Text refusal = FolderRefusal(config, folders.config_dir); !refusal.empty()) return refusal;
+  const platform::OwnFolder data = platform::MakePrivateFolders(folders.data_dir);
+  if (Text refusal = FolderRefusal(data, folders.data_dir); !refusal.empty()) return refusal;
+  if (data == platform::OwnFolder::ready) dir_create(TemplatesRoot(folders.data_dir));
+  return {};
 }
 
 TextList ListTemplateFolders(const ProgramFolders& folders, Waiter& waiter) {

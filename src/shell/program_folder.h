@@ -67,9 +67,11 @@ ProgramFolders ChooseProgramFolders(Text program_dir);
 
 // Creates the user's folders (the config folder, the data folder with its
 // 模板/) so the settings file can be written and the user finds where his
-// templates go; nothing for a portable program. Failures are left to the
-// writes that come later.
-void PrepareUserFolders(const ProgramFolders& folders);
+// templates go, and makes them his alone; nothing for a portable program.
+// "" when they may be used; otherwise a message (GBK) naming the folder that is
+// a symbolic link or another user's: nothing may be read or written there.
+// Other failures are left to the writes that come later.
+Text PrepareUserFolders(const ProgramFolders& folders);
 
 // The template names: the user's folder first, then the program folder's
 // (a name in both is listed once, the user's); pumps the waiter after each.

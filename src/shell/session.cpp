@@ -9,10 +9,14 @@ ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter) {
 }
 
 ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter) {
-  PrepareUserFolders(folders);
   ProgramSession session;
+  session.refused = PrepareUserFolders(folders);
   session.program_dir = folders.program_dir;
   session.folders = std::move(folders);
+  if (!session.refused.empty()) {
+    session.restored = InitialControls();
+    return session;
+  }
   session.store.set_file(SettingsFilePath(session.folders.config_dir));
   // The default save folder is data_dir/已生成: beside the program when portable.
   session.restored = RestoreSettings(session.store, InitialControls(), session.folders.data_dir, [&] {

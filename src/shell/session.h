@@ -17,13 +17,18 @@ struct ProgramSession {
   IniStore store;          // the settings file
   TextList templates;      // the template list, in scan order
   StoredControls restored;
+  // Why the user's folders may not be used (GBK, naming the folder), "" when
+  // they may. Then nothing was read, the store has no file, and the window or
+  // the batch tool only shows this and ends.
+  Text refused;
 };
 
 // Reads the settings file over the controls' initial values; the template list
 // is made in the middle of the restore, pumping the waiter. A missing or
 // unreadable settings file gives the initial values. The folders are chosen
 // once, here (ChooseProgramFolders): beside the program when it can be
-// written, the user's folders otherwise, created when missing.
+// written, the user's folders otherwise, created when missing (one that is a
+// symbolic link or another user's is refused: ProgramSession::refused).
 ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter = NoUiWaiter());
 // As above over folders already chosen (tests choose them).
 ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter = NoUiWaiter());

@@ -81,6 +81,12 @@ TEST_F(BatchTool, KeywordsFileInGbkOrUtf8WithByteOrderMark) {
   EXPECT_EQ(batch("--keywords-file='" + (dir / "utf8.txt").string() + "'"), 0) << err;
   EXPECT_TRUE(exists("prog/已生成/冬装.htm"));
   EXPECT_NE(err.find("[2/2] 正在生成..冬装"), std::string::npos);
+  // A keyword GBK cannot hold fails its line by name; no "?" asks for other items.
+  write_file(dir / "utf8.txt", "\xEF\xBB\xBF秋装,\xF0\x9F\x98\x80裙\r\n冬装");
+  EXPECT_EQ(batch("--keywords-file='" + (dir / "utf8.txt").string() + "'"), 3) << err;
+  EXPECT_NE(err.find("关键词“\xF0\x9F\x98\x80裙”无法用 GBK 表示"), std::string::npos) << err;
+  EXPECT_NE(err.find("[2/2] 正在生成..冬装"), std::string::npos);
+  EXPECT_FALSE(exists("prog/已生成/秋装,?裙.htm"));
 }
 
 TEST_F(BatchTool, ShortLinksAndGatewayOptions) {

@@ -168,6 +168,37 @@ TEST(IniPut, UnreadableFileIsNotOverwritten) {
   ::chmod(path.c_str(), 0600);
   EXPECT_EQ(read_file(path), "[s]\r\nk=v\r\n");
 }
+
+// The settings file holds the secret: the user's alone wherever it lives. And
+// it is saved wherever it may be written, also in a folder that takes no new
+// file (made read-only after the start), as Windows saves it.
+TEST(IniPut, SettingsFileIsTheOwnersAloneAndSavedWhereverWritable) {
+  struct Case {
+    const char* what;
+    mode_t file_mode;  // 0: no file yet
+    mode_t folder_mode;
+  };
+  const Case cases[] = {{"new file", 0, 0755},
+                        {"file readable by all", 0644, 0755},
+                        {"folder takes no new file", 0644, 0555},
+                        {"group-writable file in such a folder", 0660, 0555}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchFolder dir;
+    const fs::path path = dir.path() / "q.ini";
+    if (c.file_mode) {
+      write_file(path, "[s]\r\nk=old value\r\n");
+      ::chmod(path.c_str(), c.file_mode);
+    }
+    ::chmod(dir.path().c_str(), c.folder_mode);
+    EXPECT_TRUE(ini_put(path.string(), "s", "k", "new"));
+    ::chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(read_file(path), "[s]\r\nk=new\r\n");
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  }
+}
 #endif
 
 TEST(IniStore, TwoLineValueIsOneLineOnDisk) {

@@ -14,9 +14,14 @@ inline bool lead(char c) {
   return b >= 0x81 && b <= 0xFE;
 }
 
-// Bytes of the character at p: a lead byte with a byte after it makes two.
+inline bool trail(char c) {
+  auto b = static_cast<unsigned char>(c);
+  return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
+}
+
+// Bytes of the character at p: a lead byte with a trail byte after it makes two.
 inline std::size_t step(std::string_view text, std::size_t p) {
-  return lead(text[p]) && p + 1 < text.size() ? 2 : 1;
+  return p + 1 < text.size() && lead(text[p]) && trail(text[p + 1]) ? 2 : 1;
 }
 
 inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
@@ -24,7 +29,7 @@ inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 
 // ASCII letters fold only where they are characters of their own in text.
 inline bool equal_at(std::string_view text, std::size_t p, std::string_view sub, bool ignore_case) {
   for (std::size_t i = 0; i < sub.size(); ++i) {
-    if (lead(text[p + i])) {
+    if (step(text, p + i) == 2) {
       if (text.substr(p + i, sub.substr(i, 2).size()) != sub.substr(i, 2)) return false;
       ++i;
     } else if (ignore_case ? upper(text[p + i]) != upper(sub[i]) : text[p + i] != sub[i]) {
@@ -38,7 +43,6 @@ inline bool equal_at(std::string_view text, std::size_t p, std::string_view sub,
 inline long find(std::string_view text, std::string_view sub, std::size_t p, bool ignore_case = false) {
   while (sub.size() <= text.size() && p <= text.size() - sub.size()) {
     if (equal_at(text, p, sub, ignore_case)) return static_cast<long>(p);
-    if (lead(text[p]) && p + 1 >= text.size()) break;
     p += step(text, p);
   }
   return -1;
@@ -55,7 +59,6 @@ inline int find_last(std::string_view window, std::string_view sub) {
   int last = -1;
   for (std::size_t p = 0; sub.size() <= window.size() && p <= window.size() - sub.size();) {
     if (window.substr(p, sub.size()) == sub) last = static_cast<int>(p) + 1;
-    if (lead(window[p]) && p + 1 >= window.size()) break;
     p += step(window, p);
   }
   return last;
@@ -86,7 +89,6 @@ inline std::vector<std::string> split(std::string_view text, std::string_view se
       start = p = p + sep.size();
       continue;
     }
-    if (lead(text[p]) && p + 1 >= text.size()) break;
     p += step(text, p);
   }
   if (start < text.size()) items.emplace_back(text.substr(start));

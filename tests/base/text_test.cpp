@@ -123,6 +123,36 @@ TEST(TxtSplit, SeparatorInsidePairIsNotSplit) {
   EXPECT_EQ(txt_split(kYaWithA + "A" + kAh, "A"), (TextList{kYaWithA, kAh}));
 }
 
+// A lead byte pairs only with a trail byte (40-7E, 80-FE); before anything else
+// (CR, LF, 7F, FF, the end) it stands alone and the next byte is read for itself,
+// by the splitter and the converter alike.
+TEST(TxtLeadByte, PairsOnlyWithTrailByte) {
+  struct Case {
+    Text text, separator;
+    TextList items;
+    std::size_t characters;
+  };
+  const Case cases[] = {
+      {"b\xA1\r\nc", "\r\n", {"b\xA1", "c"}, 5},  // a character cut short keeps its line
+      {"\xA1\r\n\xA1\n", "\n", {"\xA1\r", "\xA1"}, 5},
+      {"\xB0\xA1\r\nc", "\r\n", {"\xB0\xA1", "c"}, 4},
+      {"\x81\x7F,x", "\x7F", {"\x81", ",x"}, 4},
+      {"\xFE\xFF,", "\xFF", {"\xFE", ","}, 3},
+      {"\xFE\x30,1", "0", {"\xFE", ",1"}, 4},
+      {"\xA1\x80x", "\x80", {"\xA1\x80x"}, 2},  // 80 and 40 are trail bytes
+      {"\x81\x40,x", "\x40", {"\x81\x40,x"}, 3},
+      {"a\xA1", "\xA1", {"a"}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.text));
+    EXPECT_EQ(txt_split(c.text, c.separator), c.items);
+    EXPECT_EQ(gbk_to_utf16(c.text).size(), c.characters);
+    std::size_t walked = 0;
+    for (std::size_t p = 0; p < c.text.size(); p += gbk_char_length(c.text, p)) ++walked;
+    EXPECT_EQ(walked, c.characters);
+  }
+}
+
 TEST(TxtCut, LeftRightMid) {
   EXPECT_EQ(txt_mid("abcdef", 3, 2), "cd");
   EXPECT_EQ(txt_mid("abcdef", 0, 2), "");

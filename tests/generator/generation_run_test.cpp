@@ -253,13 +253,43 @@ TEST_F(Run, LineThatWouldLeaveTheSaveFolderGetsNoPage) {
   EXPECT_TRUE(exists("out/ok.htm"));
 }
 
-TEST_F(Run, LineWithSeparatorNamesAPageInAnExistingSubfolderOnly) {
-  v.keywords = "sub/a\r\nnone/b";
+// A separator in a line names a page in an existing subfolder; a missing one,
+// or a character no file name may hold, fails the line with a reason that
+// names the character.
+TEST_F(Run, PageNameFailuresNameTheCharacter) {
+  struct Case {
+    std::string line, page, reason;  // page: written there; reason: else in the line's problem
+  };
+  const Case cases[] = {
+      {"sub/a", "out/sub/a.htm", ""},
+      {"none/b", "", "“/”"},
+#ifdef _WIN32
+      {"sub\\c", "out/sub/c.htm", ""},
+      {"none\\d", "", "“\\”"},
+      {"a?b", "", "“?”"},
+      {"C<D", "", "“<”"},
+      {"x\ty", "", "“\t”"},
+#else
+      {"a?b", "out/a?b.htm", ""},
+      {"C<D", "out/C<D.htm", ""},
+#endif
+  };
   fs::create_directories(dir / "out/sub");
-  const RunSummary s = run();
-  EXPECT_TRUE(exists("out/sub/a.htm"));
-  EXPECT_EQ(s.pages_written, 1);
-  EXPECT_EQ(s.pages_failed, 1);
+  server.answer_others(answer_xml(records(1, "x")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    v.keywords = c.line;
+    const RunSummary s = run();
+    if (!c.page.empty()) {
+      EXPECT_EQ(s.pages_written, 1);
+      EXPECT_TRUE(exists(c.page));
+      continue;
+    }
+    EXPECT_EQ(s.pages_failed, 1);
+    ASSERT_EQ(s.line_problems.size(), 1u);
+    EXPECT_NE(gbk_to_utf8(s.line_problems[0].why).find(c.reason), std::string::npos)
+        << gbk_to_utf8(s.line_problems[0].why);
+  }
 }
 
 // "€" is the single byte 0x80 in the code page; it must never swallow the byte

@@ -114,6 +114,37 @@ TEST(FillItemBlock, ShopHookRunsOnlyWhenShopPlaceholderIsUsed) {
   EXPECT_EQ(calls, 2);
 }
 
+// Every text placeholder, page and item level, gets the text escaped; the
+// addresses go in as they are; text without the four characters is unchanged.
+TEST(EscapeForPage, TextPlaceholdersKeepTheMarkupWhole) {
+  struct Case {
+    Text text, escaped;
+  };
+  const Case cases[] = {
+      {gbk("连衣裙 2012新款 1.00"), gbk("连衣裙 2012新款 1.00")},
+      {"\"H\" alt=\"x", "&quot;H&quot; alt=&quot;x"},
+      {"<i>C<D</i>", "&lt;i&gt;C&lt;D&lt;/i&gt;"},
+      {"H&M & co&", "H&amp;M &amp; co&amp;"},
+      {"&quot;&amp;&nbsp;&#34;&#x22;&#X2f;&b1;", "&quot;&amp;&nbsp;&#34;&#x22;&#X2f;&b1;"},
+      {"&#; &#x; &#12 &1a; &a", "&amp;#; &amp;#x; &amp;#12 &amp;1a; &amp;a"},
+      {"\xA1<\xB0\xA1>", "\xA1&lt;\xB0\xA1&gt;"},
+  };
+  const auto& m = Markers();
+  const Text section = txt_join(m.nick, "|", m.price, "|", m.title, "|", m.volume, "|", m.keyword, "|") +
+                       txt_join(m.link, m.picture, m.shop_link, m.badge);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.text));
+    EXPECT_EQ(EscapeForPage(c.text), c.escaped);
+    ItemFields f;
+    f.nick = f.price = f.title = f.volume = f.keyword = f.link = f.picture = f.shop_link = f.badge = c.text;
+    EXPECT_EQ(FillItemBlock(section, f),
+              txt_join(c.escaped, "|", c.escaped, "|", c.escaped, "|", c.escaped, "|", c.escaped, "|") +
+                  c.text + c.text + c.text + c.text);
+    EXPECT_EQ(FillPage("<h1>" + m.keyword + "</h1>" + m.loop_body, c.text, "<p>"),
+              "<h1>" + c.escaped + "</h1><p>");
+  }
+}
+
 TEST(FillPage, GroupFillsPageKeywordButNotItems) {
   const auto& m = Markers();
   const Text page =

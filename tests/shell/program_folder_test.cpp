@@ -155,6 +155,49 @@ TEST_F(InstalledProgram, SettingsAndSaveFolderLiveInTheUsersFolders) {
   EXPECT_EQ(environment.picture_host, "127.0.0.1:1");
 }
 
+// The user's folders of an installed program are his alone: made or tightened
+// to 0700; one that is a symbolic link or another user's is refused by name,
+// and neither the settings nor anything else goes through it.
+TEST(InstalledProgramFolders, AreTheUsersAloneOrRefusedByName) {
+  enum Prepare { kNothing, kOpenToAll, kLink, kAnotherUsers };
+  const struct {
+    const char* folder;  // "config" or "data"
+    Prepare prepare;
+  } cases[] = {{"config", kNothing},
+               {"config", kOpenToAll},
+               {"config", kLink},
+               {"data", kLink},
+               {"config", kAnotherUsers}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.folder) + " " + std::to_string(c.prepare));
+    if (c.prepare == kAnotherUsers && ::geteuid() != 0) continue;  // only root gives a folder away
+    ScratchFolder root;
+    for (const char* made : {"program", "elsewhere", "config", "data"}) fs::create_directories(root / made);
+    const fs::path folder = root / c.folder / "quillmoor";
+    if (c.prepare == kLink) fs::create_directory_symlink(root / "elsewhere", folder);
+    if (c.prepare == kOpenToAll || c.prepare == kAnotherUsers) fs::create_directory(folder);
+    if (c.prepare == kOpenToAll) fs::permissions(folder, fs::perms::all);
+    if (c.prepare == kAnotherUsers) ASSERT_EQ(::chown(folder.c_str(), ::geteuid() + 1, ::getegid()), 0);
+    ProgramSession session = OpenProgramFolder(
+        ChooseProgramFolders(root.gbk_path("program"), false,
+                             {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}));
+    const bool saved = SaveSettings(session.store, session.restored);
+    if (c.prepare == kLink || c.prepare == kAnotherUsers) {
+      EXPECT_NE(session.refused.find(root.gbk_path(std::string(c.folder) + "/quillmoor")), Text::npos);
+      EXPECT_FALSE(saved);
+      EXPECT_TRUE(fs::is_empty(root / "elsewhere"));
+      EXPECT_FALSE(fs::exists(root / "config/quillmoor/Quillbatch.ini"));
+      continue;
+    }
+    EXPECT_EQ(session.refused, "");
+    EXPECT_TRUE(saved);
+    for (const char* own : {"config/quillmoor", "data/quillmoor"})
+      EXPECT_EQ(fs::status(root / own).permissions() & fs::perms::all, fs::perms::owner_all) << own;
+    EXPECT_EQ(fs::status(root / "config/quillmoor/Quillbatch.ini").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+  }
+}
+
 TEST(PortableProgram, KeepsEverythingBesideTheProgramAndTouchesNoUserFolder) {
   ScratchFolder program, home;
   ScopedEnv config("XDG_CONFIG_HOME", (home.path() / "config").c_str());

@@ -59,6 +59,10 @@ int StartUp(int argc, char** argv) {
   LoadQtTranslation();
 
   ProgramSession session = OpenProgramFolder(program_dir);
+  if (!session.refused.empty()) {
+    run_message_box(session.refused, kMbIconError | kMbTaskModal, Text(kDefaultCaption));
+    return 1;
+  }
   MainWindow window(session);
   const QuitSignals quit_signals(window);
   window.show();

@@ -17,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
   const std::u16string unicode = gbk_to_utf16(input);
+  // The converter reads the characters the text walks step over, one unit each.
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < input.size(); i += gbk_char_length(input, i)) ++characters;
+  agree(unicode.size() == characters);
   agree(utf8_to_utf16(gbk_to_utf8(input)) == unicode);
   agree(utf8_to_gbk(input) == utf16_to_gbk(utf8_to_utf16(input)));
   // Valid GBK: nothing decoded to the replacement character or to a

@@ -20,6 +20,7 @@
 #include "base/fs.h"
 #include "console.h"
 #include "generator/generation_run.h"
+#include "openapi/api_interface.h"
 #include "shell/session.h"
 
 namespace quill {
@@ -45,6 +46,9 @@ constexpr std::string_view kUsage =
     "  --template NAME       the template folder to use instead of the stored choice\n"
     "  --keywords-file FILE  keyword lines from FILE (GBK, or UTF-8 with a byte-order mark)\n"
     "  --short-links N       shorten links with service N (0 百度, 1 CNZZ, 2 Baid)\n"
+    "  --api METHOD          the platform interface for this run, as 接口:\n"
+    "                        taobao.taobaoke.items.get or\n"
+    "                        taobao.tbk.dg.material.optional.upgrade\n"
     "  --gateway URL         the open platform gateway for this run\n"
     "  --jobs N              requests made at a time, 1 to 16 (default 4; 1 makes\n"
     "                        them one after another, as a click does)\n"
@@ -58,8 +62,10 @@ constexpr std::string_view kUsage =
     "  --help, --version\n"
     "\n"
     "Exit status: 0 every page written and no call failed, 1 the template has no\n"
-    "product loop, 2 bad usage, 3 some page could not be written (or the run was\n"
-    "interrupted), 4 some call failed (those lines keep their existing pages).\n";
+    "product loop, 2 bad usage (an unknown 接口 too, or with the current interface a\n"
+    "PID that is no mm_A_B_C or ad zone number), 3 some page could not be written\n"
+    "(or the run was interrupted), 4 some call failed (those lines keep their\n"
+    "existing pages).\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -71,7 +77,7 @@ void print(std::string_view utf8) {
 }
 
 struct Options {
-  std::optional<std::string> program_dir, template_name, keywords_file, gateway;
+  std::optional<std::string> program_dir, template_name, keywords_file, gateway, api;
   int short_link_service = -1;
   std::optional<std::chrono::milliseconds> wait;
   int jobs = 4;
@@ -131,6 +137,10 @@ std::optional<Options> parse_options(const std::vector<std::string>& args) {
       options.keywords_file = value();
     } else if (arg == "--gateway") {
       options.gateway = value();
+    } else if (arg == "--api") {
+      options.api = value();
+      if (!openapi::ParseInterface(*options.api) || options.api->empty())
+        throw UsageError{gbk_to_utf8(openapi::InterfaceChoiceMessage())};
     } else if (arg == "--jobs") {
       options.jobs = small_number(arg, value(), 1, 16);
     } else if (arg == "--retries") {
@@ -237,6 +247,7 @@ int run(const Options& options) {
   }
 
   generator::RunEnvironment environment = shell::RunEnvironmentOf(session);
+  if (options.api) environment.api_method = *options.api;
   if (options.gateway) environment.gateway = utf8_to_gbk(*options.gateway);
   if (options.wait) environment.api_wait = environment.short_link_wait = *options.wait;
   environment.jobs = options.jobs;
@@ -250,6 +261,7 @@ int run(const Options& options) {
       generator::RunGeneration({controls, host, environment, stop.get_token()});
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
+  if (summary.refused) return kExitUsage;
   if (summary.no_product_loop) return kExitNoProductLoop;
   if (summary.stopped) print("已中断\n");
   if (!options.quiet) print_summary(summary, elapsed.count());

@@ -1,5 +1,5 @@
 # What the Windows build needs besides the toolchain file: no Qt and no
-# benchmarks, Boost.Regex's headers, and GoogleTest built from Debian's sources
+# benchmarks, Boost.Regex's and nlohmann-json's headers, and GoogleTest built from Debian's sources
 # by the cross compiler.
 if(QUILL_BUILD_GUI OR QUILL_BUILD_BENCH OR QUILL_FUZZ OR QUILL_SANITIZE)
   message(FATAL_ERROR "The Windows build takes -DQUILL_BUILD_GUI=OFF -DQUILL_BUILD_BENCH=OFF, without fuzzing or sanitizers")
@@ -22,6 +22,17 @@ file(CREATE_LINK ${QUILL_BOOST_INCLUDE}/boost ${QUILL_BOOST_HEADERS}/boost SYMBO
 add_library(quill_boost_regex INTERFACE)
 target_include_directories(quill_boost_regex SYSTEM INTERFACE ${QUILL_BOOST_HEADERS})
 target_compile_definitions(quill_boost_regex INTERFACE BOOST_REGEX_STANDALONE)
+
+# nlohmann-json, header-only, the same way: a folder holding only nlohmann/.
+find_path(QUILL_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT QUILL_JSON_INCLUDE)
+  message(FATAL_ERROR "No nlohmann-json headers: apt-get install nlohmann-json3-dev")
+endif()
+set(QUILL_JSON_HEADERS ${CMAKE_BINARY_DIR}/json-headers)
+file(MAKE_DIRECTORY ${QUILL_JSON_HEADERS})
+file(CREATE_LINK ${QUILL_JSON_INCLUDE}/nlohmann ${QUILL_JSON_HEADERS}/nlohmann SYMBOLIC)
+add_library(quill_json INTERFACE)
+target_include_directories(quill_json SYSTEM INTERFACE ${QUILL_JSON_HEADERS})
 
 if(QUILL_BUILD_TESTS)
   set(QUILL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest package)")

@@ -32,7 +32,9 @@ constexpr const char* kUsage =
     "                         [--all-items] [--drip-ms N] [--hang] [--reset-mid-body] [--endless]\n"
     "                         [--error CODE[:SUB_CODE[:SUB_MSG]]] [--rate-limit N] [--ban-seconds S]\n"
     "                         [--isp-unavailable N] [--shortener-hang] [--tls --cert-file FILE]\n"
-    "                         [--lease-file FILE]\n"
+    "                         [--lease-file FILE] [--no-permission]\n"
+    "The gateway answers taobao.taobaoke.items.get in XML and\n"
+    "taobao.tbk.dg.material.optional.upgrade in JSON, from the same items.\n"
     "  --all-items        the gateway lists the whole catalogue of --items records in one answer,\n"
     "                     whatever page_no and page_size ask for\n"
     "  --drip-ms N        the gateway sends its answer's body one byte every N ms\n"
@@ -46,6 +48,8 @@ constexpr const char* kUsage =
     "                     (code 7, sub_code accesscontrol.limited-by-app-access-count)\n"
     "  --ban-seconds S    the ban length that error names (default 1)\n"
     "  --isp-unavailable N  then N calls per keyword get code 15, isp.remote-service-unavailable\n"
+    "  --no-permission    taobao.tbk.dg.material.optional.upgrade gets the platform's error for a\n"
+    "                     key without its permission package (code 11, isv.permission-api-package-empty)\n"
     "  --shortener-hang   the three short-link services read the request and never answer\n"
     "  --tls              HTTPS with a certificate made at start for 127.0.0.1 and localhost,\n"
     "                     written as PEM to the --cert-file FILE before the port is announced\n"
@@ -116,6 +120,8 @@ bool parse_options(int argc, char** argv, Options& o) {
       ok = number(o.ban_seconds);
     else if (arg == "--isp-unavailable")
       ok = number(o.isp_unavailable);
+    else if (arg == "--no-permission")
+      o.no_permission = true;
     else if (arg == "--shortener-hang")
       o.shortener_hang = true;
     else if (arg == "--tls")
@@ -267,7 +273,8 @@ void install_routes(httplib::Server& server, const Options& o, RequestLog& log, 
                 if (o.endless) return answer_endless(res, answer);
                 if (o.truncate) return answer_truncated(res, std::move(answer));
                 if (o.drip_ms > 0) return answer_dripping(res, std::move(answer), o.drip_ms);
-                res.set_content(answer, "text/xml;charset=UTF-8");
+                const bool json = answer.starts_with("{");
+                res.set_content(answer, json ? "application/json;charset=UTF-8" : "text/xml;charset=UTF-8");
               }));
   auto down = [&o](httplib::Response& res) {
     if (o.shortener_hang) never_answer();

@@ -97,6 +97,22 @@ TEST_F(BatchTool, ShortLinksAndGatewayOptions) {
   EXPECT_NE(err.find("2012：连接被拒绝"), std::string::npos) << err;
 }
 
+// 接口 chooses the interface, --api overrides it; what neither can use exits 2.
+TEST_F(BatchTool, InterfaceFromTheSettingsOrTheOption) {
+  write_settings("接口=taobao.tbk.dg.material.optional.upgrade\r\n[通常配置]\r\n关键词=2012\r\n");
+  EXPECT_EQ(batch(""), 2) << err;
+  EXPECT_NE(err.find("PID 应为 mm_数字_数字_数字"), std::string::npos) << err;
+  EXPECT_FALSE(exists("prog/已生成"));
+  EXPECT_EQ(batch("--api taobao.taobaoke.items.get"), 0) << err;
+  EXPECT_EQ(batch("--api taobao.tbk.item.get"), 2);
+  EXPECT_NE(err.find("“接口”只接受 taobao.taobaoke.items.get 或 taobao.tbk.dg.material.optional.upgrade"),
+            std::string::npos)
+      << err;
+  write_settings("接口=taobao.tbk.dg.material.optional.upgrade\r\n[通常配置]\r\n关键词=2012\r\nPID=mm_1_2_3\r\n");
+  EXPECT_EQ(batch(""), 0) << err;
+  EXPECT_NE(gbk_to_utf8(read_file(dir / "prog/已生成/2012.htm")).find("user_number_id="), std::string::npos);
+}
+
 TEST_F(BatchTool, HostileGatewaysExitWithFourAndKeepThePages) {
   write_file(dir / "k.txt", "2012");
   const std::string keywords = " --keywords-file '" + (dir / "k.txt").string() + "'";

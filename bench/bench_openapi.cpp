@@ -103,7 +103,8 @@ const quill::openapi::ParamList& query() {
   static const quill::openapi::ParamList q = {
       {"keyword", quill::gbk("连衣裙")},
       {"pid", "mm_1_2_3"},
-      {"fields", "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume"},
+      {"fields",
+       "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume"},
       {"sort", "commissionNum_desc"},
       {"page_no", "1"},
       {"page_size", "40"}};
@@ -197,8 +198,8 @@ void BM_PlainCurlKeptAlive(benchmark::State& state) {
 // The client-side parts on their own, on a recorded 40-item answer.
 std::string recorded_answer() {
   static const std::string answer = [] {
-    const quill::net::Response response =
-        quill::net::Fetch({sandbox().gateway(), "POST", signed_body(), quill::net::kApiWait, ""}, quill::NoUiWaiter());
+    const quill::net::Response response = quill::net::Fetch(
+        {sandbox().gateway(), "POST", signed_body(), quill::net::kApiWait, ""}, quill::NoUiWaiter());
     return std::string(response.body.begin(), response.body.end());
   }();
   return answer;
@@ -218,7 +219,8 @@ void BM_TransportOnly(benchmark::State& state) {
   std::string body = signed_body();
   std::string gateway = gateway_for(state);
   for (auto _ : state)
-    benchmark::DoNotOptimize(quill::net::Fetch({gateway, "POST", body, quill::net::kApiWait, ""}, quill::NoUiWaiter()));
+    benchmark::DoNotOptimize(
+        quill::net::Fetch({gateway, "POST", body, quill::net::kApiWait, ""}, quill::NoUiWaiter()));
 }
 
 BENCHMARK(BM_DecodeAnswer)->Unit(benchmark::kMicrosecond);

@@ -39,8 +39,8 @@ openapi::ParamList BusinessParams(openapi::ApiInterface api, const KeywordQuery&
   static constexpr std::string_view kFields =
       "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume";
   if (api == openapi::ApiInterface::items_get)
-    return {{"keyword", query.keyword}, {"pid", query.pid},          {"fields", Text(kFields)},
-            {"sort", query.sort},       {"page_no", "1"},            {"page_size", to_text(query.page_size)}};
+    return {{"keyword", query.keyword}, {"pid", query.pid}, {"fields", Text(kFields)},
+            {"sort", query.sort},       {"page_no", "1"},   {"page_size", to_text(query.page_size)}};
   return {{"q", query.keyword},
           {"adzone_id", AdzoneId(query.pid).value_or("")},
           {"page_size", to_text(query.page_size)},

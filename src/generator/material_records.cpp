@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "openapi/api_call.h"
 #include "openapi/answer_document.h"
+#include "openapi/api_call.h"
 #include "openapi/api_interface.h"
 
 namespace quill::generator {

@@ -11,7 +11,8 @@
 namespace quill::generator {
 
 // The shop page of a seller number; "" without one.
-inline constexpr std::string_view kShopPageBase = "https://store.taobao.com/shop/view_shop.htm?user_number_id=";
+inline constexpr std::string_view kShopPageBase =
+    "https://store.taobao.com/shop/view_shop.htm?user_number_id=";
 
 // At most limit records (none for limit < 1) from the map_data entries of a
 // UTF-8 JSON answer, in order, texts in GBK: the link is the coupon link, else

@@ -61,7 +61,8 @@ AnswerKind ClassifyXmlAnswer(std::string_view body, std::string_view method) {
   // A body cut short ends before its root closes.
   std::string_view rest = document;
   while (!rest.empty() && is_space(rest.back())) rest.remove_suffix(1);
-  if (!rest.ends_with("</" + Text(name) + ">")) return AnswerKind::foreign;
+  const bool empty_root = rest.ends_with("/>") && rest.find('>') == rest.size() - 1;
+  if (!empty_root && !rest.ends_with("</" + Text(name) + ">")) return AnswerKind::foreign;
   return error ? AnswerKind::error : AnswerKind::result;
 }
 
@@ -69,7 +70,8 @@ JsonAnswer ReadJsonAnswer(std::string_view body, std::string_view method) {
   JsonAnswer answer;
   const nlohmann::json document = nlohmann::json::parse(body, nullptr, false);
   if (!document.is_object()) return answer;
-  if (const auto result = document.find(ResultRoot(method)); result != document.end() && result->is_object()) {
+  if (const auto result = document.find(ResultRoot(method));
+      result != document.end() && result->is_object()) {
     answer.kind = AnswerKind::result;
     return answer;
   }

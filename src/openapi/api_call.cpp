@@ -1,9 +1,9 @@
 #include "openapi/api_call.h"
 
 #include "base/codepage.h"
+#include "base/convert.h"
 #include "base/extract.h"
 #include "base/regex_object.h"
-#include "base/convert.h"
 #include "openapi/answer_document.h"
 
 namespace quill::openapi {
@@ -54,7 +54,8 @@ Text CleanResponse(Text gbk_text) {
 
 Text ApiOutcome::reason() const {
   if (transport != net::Failure::none) return net::FailureText(transport);
-  if (foreign_answer) return txt_join(gbk("不是开放平台的回答（HTTP "), to_text(static_cast<int>(status)), gbk("）"));
+  if (foreign_answer)
+    return txt_join(gbk("不是开放平台的回答（HTTP "), to_text(static_cast<int>(status)), gbk("）"));
   if (!error_answer) return {};
   static const Text error = gbk("错误 ");
   Text text = txt_join(error, code, " ", msg);

@@ -19,7 +19,9 @@ std::string_view DefaultGateway(ApiInterface api) {
                                                 : "http://gw.api.taobao.com/router/rest?";
 }
 
-std::string_view AnswerFormat(ApiInterface api) { return api == ApiInterface::material_optional ? "json" : "xml"; }
+std::string_view AnswerFormat(ApiInterface api) {
+  return api == ApiInterface::material_optional ? "json" : "xml";
+}
 
 std::string_view InterfaceChoiceMessage() {
   static const Text message =

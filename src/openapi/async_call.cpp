@@ -52,9 +52,7 @@ std::optional<milliseconds> RetryPause(const ApiOutcome& outcome, int retry, con
 }
 
 ApiCall::ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry)
-    : request_(std::move(request)),
-      channel_(channel),
-      retry_(retry) {
+    : request_(std::move(request)), channel_(channel), retry_(retry) {
   if (!channel_.waiter) channel_.waiter = &NoUiWaiter();
   send();
 }

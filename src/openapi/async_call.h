@@ -22,7 +22,7 @@ struct ApiRequest {
   Text app_secret;
   Text method;
   ParamList business;  // sent as they are, whatever characters the values hold
-  Text session;         // "" for none
+  Text session;        // "" for none
   Text format;         // "" means "xml"
 };
 

@@ -62,7 +62,8 @@ TEST(BusinessParams, EachInterfaceGetsItsParametersWithValuesWhole) {
                                 {"page_size", "40"},
                                 {"page_no", "1"},
                                 {"sort", "tk_rate_des"}}));
-  const openapi::ParamList classic = BusinessParams(ApiInterface::items_get, {"H&M", "mm_1_2_3", "price_asc", 7});
+  const openapi::ParamList classic =
+      BusinessParams(ApiInterface::items_get, {"H&M", "mm_1_2_3", "price_asc", 7});
   ASSERT_EQ(classic.size(), 6u);
   EXPECT_EQ(classic[0], (openapi::ParamList::value_type{"keyword", "H&M"}));
   EXPECT_EQ(classic[1].value, "mm_1_2_3");

@@ -88,13 +88,16 @@ TEST_F(SandboxRun, CurrentInterfaceFillsThePageFromTheNestedAnswer) {
   const auto links = item_links("H&M 连衣裙,2012.htm");
   ASSERT_EQ(links.size(), 20u);
   for (const auto& link : links)
-    EXPECT_TRUE(std::regex_match(link, std::regex(sandbox.url() + "/t\\?e=\\d+&adzone_id=3(&coupon=1)?"))) << link;
+    EXPECT_TRUE(std::regex_match(link, std::regex(sandbox.url() + "/t\\?e=\\d+&adzone_id=3(&coupon=1)?")))
+        << link;
   EXPECT_NE(links[0].find("&coupon=1"), std::string::npos);
   for (const auto& shop : shop_links("H&M 连衣裙,2012.htm"))
-    EXPECT_TRUE(std::regex_match(shop, std::regex(R"(https://store\.taobao\.com/shop/view_shop\.htm\?user_number_id=100\d)")))
+    EXPECT_TRUE(std::regex_match(
+        shop, std::regex(R"(https://store\.taobao\.com/shop/view_shop\.htm\?user_number_id=100\d)")))
         << shop;
   for (const auto& badge : all(text, "<img class=\"badge\" src=\"([^\"]*)\"")) EXPECT_EQ(badge, "");
-  for (const auto& picture : all(text, "<img src=\"([^\"]*)\" alt")) EXPECT_TRUE(picture.ends_with(".jpg_460x460.jpg"));
+  for (const auto& picture : all(text, "<img src=\"([^\"]*)\" alt"))
+    EXPECT_TRUE(picture.ends_with(".jpg_460x460.jpg"));
   const auto lines = sandbox.log_lines();
   ASSERT_EQ(lines.size(), 2u);
   for (const char* sent : {"\"q\":\"H&M 连衣裙\"", "\"adzone_id\":\"3\"", "\"page_size\":\"10\"",
@@ -126,11 +129,17 @@ TEST_F(SandboxRun, UnusableInterfaceOrPidSendsAndWritesNothing) {
 // The two platform errors a user can act on say what to do.
 TEST_F(SandboxRun, ErrorsTheUserCanMendSayHow) {
   const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
-      {{"--no-permission"}, "taobao.tbk.dg.material.optional.upgrade",
-       "错误 11 Insufficient ISV Permissions (isv.permission-api-package-empty)：应用缺少权限包「淘宝客【推广者】商品物料获取」"},
-      {{"--error", "22"}, "", "错误 22 Invalid Method：开放平台不认识接口 taobao.taobaoke.items.get，请在设置的“网络”中更换“接口”"},
-      {{"--error", "22:isv.invalid-method"}, "taobao.tbk.dg.material.optional.upgrade",
-       "错误 22 Invalid Method (isv.invalid-method)：开放平台不认识接口 taobao.tbk.dg.material.optional.upgrade"},
+      {{"--no-permission"},
+       "taobao.tbk.dg.material.optional.upgrade",
+       "错误 11 Insufficient ISV Permissions "
+       "(isv.permission-api-package-empty)：应用缺少权限包「淘宝客【推广者】商品物料获取」"},
+      {{"--error", "22"},
+       "",
+       "错误 22 Invalid Method：开放平台不认识接口 taobao.taobaoke.items.get，请在设置的“网络”中更换“接口”"},
+      {{"--error", "22:isv.invalid-method"},
+       "taobao.tbk.dg.material.optional.upgrade",
+       "错误 22 Invalid Method (isv.invalid-method)：开放平台不认识接口 "
+       "taobao.tbk.dg.material.optional.upgrade"},
   };
   v.keywords = "2012";
   for (const auto& [options, api, why] : cases) {

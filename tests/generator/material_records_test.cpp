@@ -72,9 +72,10 @@ TEST(ReadMaterialRecords, NestedFieldsBecomeTheRecordsTheTemplateFills) {
 
   EXPECT_EQ(ReadMaterialRecords(answer(entries), 1).size(), 1u);
   EXPECT_TRUE(ReadMaterialRecords(answer(entries), 0).empty());
-  for (const std::string& bad : {std::string(), std::string("{"), answer(entries).substr(0, 200),
-                                 std::string(R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{}}})"),
-                                 std::string(R"({"error_response":{"code":7}})"), std::string("[1,2]")})
+  for (const std::string& bad :
+       {std::string(), std::string("{"), answer(entries).substr(0, 200),
+        std::string(R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{}}})"),
+        std::string(R"({"error_response":{"code":7}})"), std::string("[1,2]")})
     EXPECT_TRUE(ReadMaterialRecords(bad, 40).empty()) << bad;
 }
 

@@ -24,12 +24,14 @@ constexpr const char* kSecret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
 constexpr const char* kMethod = "taobao.taobaoke.items.get";
 
 ParamList query(const Text& keyword, int count = 40, const Text& sort = "commissionNum_desc") {
-  return {{"keyword", keyword},
-          {"pid", "mm_123_456_789"},
-          {"fields", "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume"},
-          {"sort", sort},
-          {"page_no", "1"},
-          {"page_size", std::to_string(count)}};
+  return {
+      {"keyword", keyword},
+      {"pid", "mm_123_456_789"},
+      {"fields",
+       "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume"},
+      {"sort", sort},
+      {"page_no", "1"},
+      {"page_size", std::to_string(count)}};
 }
 
 int occurrences(const Text& text, const Text& part) {
@@ -193,12 +195,15 @@ TEST(CallOpenApiFaults, DroppedTruncatedAndHugeAnswersGiveEmptyText) {
   for (const char* fault : {"--drop", "--truncate", "--huge-body"}) {
     SandboxProcess sandbox({fault});
     ASSERT_TRUE(sandbox.running()) << fault;
-    EXPECT_EQ(testing::AwaitCall({sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", ""}), "") << fault;
+    EXPECT_EQ(testing::AwaitCall({sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", ""}), "")
+        << fault;
   }
 }
 
 TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
-  EXPECT_EQ(testing::AwaitCall({"http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", ""}), "");
+  EXPECT_EQ(
+      testing::AwaitCall({"http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", ""}),
+      "");
 }
 
 // Only the platform's own answer document counts: any other HTTP answer fails
@@ -210,7 +215,8 @@ TEST(CallOpenApiAnswers, OnlyThePlatformsAnswerDocumentCounts) {
       "<taobaoke_item><click_url>http://x/t</click_url></taobaoke_item><taobaoke_item><click_url>http://x/u"
       "</click_url></taobaoke_item><taobaoke_item><click_url>http://x/v</click_url></taobaoke_item>"
       "</taobaoke_items></taobaoke_items_get_response>";
-  const std::string json_items = R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{"map_data":[]}}})";
+  const std::string json_items =
+      R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{"map_data":[]}}})";
   const std::string portal = "<html><head><title>Hotel WiFi</title></head><body>Log in</body></html>";
   auto reply = [](std::string status, const std::string& body, std::string headers = "") {
     return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers +
@@ -231,33 +237,38 @@ TEST(CallOpenApiAnswers, OnlyThePlatformsAnswerDocumentCounts) {
       {"200 empty", kMethod, reply("200 OK", ""), true, "HTTP 200"},
       {"captive portal", kMethod, reply("200 OK", portal), true, "HTTP 200"},
       {"cut header block", kMethod, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Le", true, ""},
-      {"302 elsewhere", kMethod, reply("302 Found", "", "Location: " + elsewhere.url("/portal") + "\r\n"), true,
-       "HTTP 200"},
+      {"302 elsewhere", kMethod, reply("302 Found", "", "Location: " + elsewhere.url("/portal") + "\r\n"),
+       true, "HTTP 200"},
       {"500 with records", kMethod, reply("500 Internal Server Error", items), true, "HTTP 500"},
       {"cut document", kMethod, reply("200 OK", items.substr(0, items.size() - 5)), true, "HTTP 200"},
       {"another method's", kMethod, reply("200 OK", "<a_response></a_response>"), true, "HTTP 200"},
       {"items", kMethod, reply("200 OK", items), false, ""},
       {"no records", kMethod,
-       reply("200 OK", "<taobaoke_items_get_response><total_results>0</total_results></taobaoke_items_get_response>\n"),
+       reply("200 OK",
+             "<taobaoke_items_get_response><total_results>0</total_results></taobaoke_items_get_response>\n"),
        false, ""},
+      {"empty root", kMethod, reply("200 OK", "<taobaoke_items_get_response/>"), false, ""},
       {"error", kMethod, reply("200 OK", "<error_response><code>7</code><msg>m</msg></error_response>"), true,
        "7 m"},
       {"json items", kJsonMethod, reply("200 OK", json_items), false, ""},
       {"json error", kJsonMethod,
-       reply("200 OK", R"({"error_response":{"code":11,"msg":"m","sub_code":"s","sub_msg":"t"}})"), true, "11 m (s)"},
+       reply("200 OK", R"({"error_response":{"code":11,"msg":"m","sub_code":"s","sub_msg":"t"}})"), true,
+       "11 m (s)"},
       {"json, neither root", kJsonMethod, reply("200 OK", R"({"other_response":{}})"), true, "HTTP 200"},
       {"json cut", kJsonMethod, reply("200 OK", json_items.substr(0, 30)), true, "HTTP 200"},
       {"xml for json", kJsonMethod, reply("200 OK", items), true, "HTTP 200"},
       {"json 500", kJsonMethod, reply("500 Internal Server Error", json_items), true, "HTTP 500"},
   };
   for (const Case& c : cases) {
-    testing::LoopbackServer server([&](testing::LoopbackConnection& connection) { connection.send(c.bytes); });
+    testing::LoopbackServer server(
+        [&](testing::LoopbackConnection& connection) { connection.send(c.bytes); });
     const Text format = c.method == std::string_view(kJsonMethod) ? "json" : "";
     ApiOutcome outcome;
-    const Text answer =
-        testing::AwaitCall({server.url("/router/rest?"), kKey, kSecret, c.method, {}, "", format}, {}, &outcome, {0});
+    const Text answer = testing::AwaitCall(
+        {server.url("/router/rest?"), kKey, kSecret, c.method, {}, "", format}, {}, &outcome, {0});
     EXPECT_EQ(outcome.failed(), c.fails) << c.what << ": " << outcome.reason();
-    EXPECT_NE(gbk_to_utf8(outcome.reason()).find(c.reason), std::string::npos) << c.what << ": " << outcome.reason();
+    EXPECT_NE(gbk_to_utf8(outcome.reason()).find(c.reason), std::string::npos)
+        << c.what << ": " << outcome.reason();
     if (!outcome.error_answer) {
       EXPECT_EQ(answer.empty(), c.fails) << c.what;
     }

@@ -1,5 +1,4 @@
 #include "openapi/async_call.h"
-#include "openapi/await_call.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 #include <set>
 
 #include "base/codepage.h"
+#include "openapi/await_call.h"
 #include "support/loopback_server.h"
 #include "support/sandbox_process.h"
 
@@ -26,7 +26,10 @@ constexpr const char* kSecret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
 constexpr const char* kMethod = "taobao.taobaoke.items.get";
 
 ParamList query(const Text& keyword) {
-  return {{"keyword", keyword}, {"pid", "mm_1_2_3"}, {"fields", "num_iid,title,click_url"}, {"page_no", "1"},
+  return {{"keyword", keyword},
+          {"pid", "mm_1_2_3"},
+          {"fields", "num_iid,title,click_url"},
+          {"page_no", "1"},
           {"page_size", "3"}};
 }
 
@@ -193,7 +196,8 @@ TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
 
   for (std::size_t i = 0; i < keywords.size(); ++i) {
     EXPECT_FALSE(results[i].outcome.failed()) << i;
-    EXPECT_EQ(results[i].answer, testing::AwaitCall(request_for(sandbox, keywords[i]), {&clock, 30s, ""})) << i;
+    EXPECT_EQ(results[i].answer, testing::AwaitCall(request_for(sandbox, keywords[i]), {&clock, 30s, ""}))
+        << i;
   }
 }
 

@@ -165,7 +165,8 @@ TEST(SandboxFaults, CurrentInterfaceAnswersInJsonFromTheSameItems) {
   };
   const std::map<std::string, std::string> good = {{"q", "abc"}, {"adzone_id", "3"}, {"page_size", "7"}};
   const std::string answer = fetch(sandbox.gateway(), material(good)).body;
-  EXPECT_TRUE(answer.starts_with(R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{"map_data":[)"))
+  EXPECT_TRUE(
+      answer.starts_with(R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{"map_data":[)"))
       << answer;
   EXPECT_EQ(count(answer, "\"item_basic_info\""), 7u);
   const std::string classic = fetch(sandbox.gateway(), Fetch().post(signed_form("abc", "1"))).body;
@@ -174,15 +175,18 @@ TEST(SandboxFaults, CurrentInterfaceAnswersInJsonFromTheSameItems) {
       {{{"q", "abc"}}, R"({"error_response":{"code":40,"msg":"Missing required arguments:adzone_id")"},
       {{{"q", "abc"}, {"adzone_id", "mm_1"}}, R"("code":41,"msg":"Invalid arguments:adzone_id")"},
       {{{"adzone_id", "3"}}, R"("code":40,"msg":"Missing required arguments:q")"},
-      {{{"q", "abc"}, {"adzone_id", "3"}, {"page_size", "101"}}, R"("code":41,"msg":"Invalid arguments:page_size")"},
-      {{{"q", "abc"}, {"adzone_id", "3"}, {"sort", "price_desc"}}, R"("code":41,"msg":"Invalid arguments:sort")"},
+      {{{"q", "abc"}, {"adzone_id", "3"}, {"page_size", "101"}},
+       R"("code":41,"msg":"Invalid arguments:page_size")"},
+      {{{"q", "abc"}, {"adzone_id", "3"}, {"sort", "price_desc"}},
+       R"("code":41,"msg":"Invalid arguments:sort")"},
       {{{"q", "abc"}, {"adzone_id", "3"}, {"format", "xml"}}, "<code>23</code>"},
   };
   for (const auto& [business, error] : refused)
     EXPECT_NE(fetch(sandbox.gateway(), material(business)).body.find(error), std::string::npos) << error;
-  EXPECT_NE(fetch(refusing.gateway(), material(good)).body.find(R"({"error_response":{"code":11,)"
-                                                                  R"("msg":"Insufficient ISV Permissions",)"
-                                                                  R"("sub_code":"isv.permission-api-package-empty")"),
+  EXPECT_NE(fetch(refusing.gateway(), material(good))
+                .body.find(R"({"error_response":{"code":11,)"
+                           R"("msg":"Insufficient ISV Permissions",)"
+                           R"("sub_code":"isv.permission-api-package-empty")"),
             std::string::npos);
   EXPECT_EQ(count(fetch(refusing.gateway(), Fetch().post(signed_form("abc"))).body, "<taobaoke_item>"), 40u);
 }

@@ -10,7 +10,8 @@ std::optional<std::string> GatewayFaults::answer_instead(const Params& params) {
   const Options& o = options_;
   const std::string format = find_param(params, "format").value_or("xml");
   if (o.error_code >= 0)
-    return error_answer_for(format, o.error_code, error_message(o.error_code), o.error_sub_code, o.error_sub_msg);
+    return error_answer_for(format, o.error_code, error_message(o.error_code), o.error_sub_code,
+                            o.error_sub_msg);
   if (o.rate_limit == 0 && o.isp_unavailable == 0) return std::nullopt;
   int call = 0;
   {
@@ -20,11 +21,11 @@ std::optional<std::string> GatewayFaults::answer_instead(const Params& params) {
   }
   if (call <= o.rate_limit) {
     return error_answer_for(format, 7, error_message(7), "accesscontrol.limited-by-app-access-count",
-                        "This ban will last for " + std::to_string(o.ban_seconds) + " more seconds");
+                            "This ban will last for " + std::to_string(o.ban_seconds) + " more seconds");
   }
   if (call - o.rate_limit <= o.isp_unavailable) {
     return error_answer_for(format, 15, error_message(15), "isp.remote-service-unavailable",
-                        "The remote service is temporarily unavailable");
+                            "The remote service is temporarily unavailable");
   }
   return std::nullopt;
 }

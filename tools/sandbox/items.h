@@ -9,8 +9,8 @@ namespace sandbox {
 struct ItemQuery {
   std::string keyword;  // UTF-8
   std::string pid;      // the classic interface's PID, or the current one's adzone_id
-  std::string fields;  // comma-separated element names
-  std::string sort;    // e.g. "price_desc"; unknown or empty keeps the catalogue order
+  std::string fields;   // comma-separated element names
+  std::string sort;     // e.g. "price_desc"; unknown or empty keeps the catalogue order
   int page_no = 1;
   int page_size = 40;
   std::string base_url;  // "http://host:port", for the links in the answer

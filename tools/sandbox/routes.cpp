@@ -101,7 +101,9 @@ std::string gateway_answer(const Params& params, const Options& options, const s
                            std::time_t now) {
   // The platform answers in the format asked for, errors included.
   const std::string format = find_param(params, "format").value_or("xml");
-  auto error = [&format](int code, std::string_view message) { return error_answer_for(format, code, message); };
+  auto error = [&format](int code, std::string_view message) {
+    return error_answer_for(format, code, message);
+  };
   for (const Check& check : kRequired) {
     auto value = find_param(params, check.name);
     if (!value || value->empty()) return error(check.missing_code, std::string("Missing ") + check.name);

@@ -22,9 +22,9 @@ struct Options {
   bool invalid_utf8 = false;
   bool shortener_down = false;
   bool no_permission = false;  // the current interface answers with the permission error
-  int items = 100;         // size of each keyword's catalogue
-  bool all_items = false;  // the whole catalogue in one answer, whatever the page asks
-  int drip_ms = 0;         // 0: answer at once
+  int items = 100;             // size of each keyword's catalogue
+  bool all_items = false;      // the whole catalogue in one answer, whatever the page asks
+  int drip_ms = 0;             // 0: answer at once
   bool hang = false;
   bool reset_mid_body = false;
   bool endless = false;

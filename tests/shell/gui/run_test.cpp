@@ -86,8 +86,9 @@ class RunTest : public QObject {
     ProgramFolder folder;
     folder.add_template("T", u(kPage));
     QVERIFY(QDir(folder.qpath()).mkpath("out"));
-    folder.write_settings({u("[通常配置]"), u("关键词=H&M"), u("PID=mm_1_2_3"), u("保存目录=") + folder.qpath("out"),
-                           u("[网络]"), u("接口=taobao.tbk.dg.material.optional.upgrade"),
+    folder.write_settings({u("[通常配置]"), u("关键词=H&M"), u("PID=mm_1_2_3"),
+                           u("保存目录=") + folder.qpath("out"), u("[网络]"),
+                           u("接口=taobao.tbk.dg.material.optional.upgrade"),
                            u("网关=") + QString::fromStdString(sandbox.gateway())});
     auto window = folder.open_window();
     QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);

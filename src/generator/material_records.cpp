@@ -85,6 +85,7 @@ Text WellFormedUrl(std::string_view address) {
 
 std::vector<AnswerRecord> ReadMaterialRecords(std::string_view answer, int limit) {
   std::vector<AnswerRecord> records;
+  if (!openapi::JsonWithinLimits(answer)) return records;
   const json document = json::parse(answer, nullptr, false);
   const json& result = member(document, openapi::ResultRoot(openapi::kMaterialOptionalMethod).c_str());
   const json& entries = member(member(result, "result_list"), "map_data");

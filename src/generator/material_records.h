@@ -19,7 +19,8 @@ inline constexpr std::string_view kShopPageBase =
 // the click link; a record with neither is skipped. The seller is the shop's
 // title, the price the promotion price, else the discounted one; there is no
 // credit score. Tags in texts are removed; a link or picture that is not one
-// http(s) URL becomes "". A malformed answer gives no records.
+// http(s) URL becomes "". A malformed answer, or one beyond
+// openapi::JsonWithinLimits, gives no records.
 std::vector<AnswerRecord> ReadMaterialRecords(std::string_view json, int limit);
 
 // The address itself when it is one well-formed http(s) URL, after "https:"

@@ -66,8 +66,32 @@ AnswerKind ClassifyXmlAnswer(std::string_view body, std::string_view method) {
   return error ? AnswerKind::error : AnswerKind::result;
 }
 
+bool JsonWithinLimits(std::string_view text) {
+  if (text.size() > kMaxJsonBytes) return false;
+  int depth = 0;
+  bool in_string = false, escaped = false;
+  for (char c : text) {
+    if (in_string) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if ((c == '[' || c == '{') && ++depth > kMaxJsonDepth) {
+      return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+
 JsonAnswer ReadJsonAnswer(std::string_view body, std::string_view method) {
   JsonAnswer answer;
+  if (!JsonWithinLimits(body)) return answer;
   const nlohmann::json document = nlohmann::json::parse(body, nullptr, false);
   if (!document.is_object()) return answer;
   if (const auto result = document.find(ResultRoot(method));

@@ -49,9 +49,11 @@ TEST(ReadMaterialRecords, NestedFieldsBecomeTheRecordsTheTemplateFills) {
       R"({"item_basic_info":{"title":"skipped"},"publish_info":{"click_url":"not a link"}},)"
       // fields of the wrong kinds and missing groups
       R"({"item_basic_info":{"title":["x"],"seller_id":{"a":1},"volume":1.5},"publish_info":{"click_url":"//a/b"}},)"
+      // brackets inside a text are no nesting
+      R"({"item_basic_info":{"title":"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\"{{{{"},"publish_info":{"click_url":"//c/d"}},)"
       R"(7, null)";
   const std::vector<AnswerRecord> records = ReadMaterialRecords(answer(entries), 40);
-  ASSERT_EQ(records.size(), 3u);
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].click_url, "https://uland.taobao.com/q");
   EXPECT_EQ(records[0].title, gbk("连衣裙 & 裙"));
   EXPECT_EQ(records[0].nick, gbk("小店"));
@@ -69,13 +71,15 @@ TEST(ReadMaterialRecords, NestedFieldsBecomeTheRecordsTheTemplateFills) {
   EXPECT_EQ(records[2].title, "");
   EXPECT_EQ(records[2].shop_click_url, "");
   EXPECT_EQ(records[2].volume, "");
+  EXPECT_EQ(records[3].title, std::string(40, '[') + "\"{{{{");
 
   EXPECT_EQ(ReadMaterialRecords(answer(entries), 1).size(), 1u);
   EXPECT_TRUE(ReadMaterialRecords(answer(entries), 0).empty());
   for (const std::string& bad :
        {std::string(), std::string("{"), answer(entries).substr(0, 200),
         std::string(R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{}}})"),
-        std::string(R"({"error_response":{"code":7}})"), std::string("[1,2]")})
+        std::string(R"({"error_response":{"code":7}})"), std::string("[1,2]"),
+        answer(std::string(40, '[') + std::string(40, ']'))})
     EXPECT_TRUE(ReadMaterialRecords(bad, 40).empty()) << bad;
 }
 

@@ -255,6 +255,10 @@ TEST(CallOpenApiAnswers, OnlyThePlatformsAnswerDocumentCounts) {
        reply("200 OK", R"({"error_response":{"code":11,"msg":"m","sub_code":"s","sub_msg":"t"}})"), true,
        "11 m (s)"},
       {"json, neither root", kJsonMethod, reply("200 OK", R"({"other_response":{}})"), true, "HTTP 200"},
+      {"json nested past any answer", kJsonMethod,
+       reply("200 OK", "{\"tbk_dg_material_optional_upgrade_response\":{\"a\":" + std::string(40, '[') +
+                           std::string(40, ']') + "}}"),
+       true, "HTTP 200"},
       {"json cut", kJsonMethod, reply("200 OK", json_items.substr(0, 30)), true, "HTTP 200"},
       {"xml for json", kJsonMethod, reply("200 OK", items), true, "HTTP 200"},
       {"json 500", kJsonMethod, reply("500 Internal Server Error", json_items), true, "HTTP 500"},

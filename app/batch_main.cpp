@@ -21,6 +21,7 @@
 #include "base/fs.h"
 #include "console.h"
 #include "generator/generation_run.h"
+#include "openapi/api_interface.h"
 #include "shell/session.h"
 
 namespace quill {
@@ -46,7 +47,7 @@ void print(std::string_view utf8) {
 }
 
 struct Options {
-  std::optional<std::string> program_dir, template_name, keywords_file, gateway;
+  std::optional<std::string> program_dir, template_name, keywords_file, gateway, api;
   int short_link_service = -1;
   std::optional<std::chrono::milliseconds> wait;
   int jobs = 4;
@@ -81,6 +82,12 @@ int short_link_service(const std::string& n) {
   return n[0] - '0';
 }
 
+std::string api_method(const std::string& method) {
+  if (method.empty() || !openapi::ParseInterface(method))
+    throw UsageError{gbk_to_utf8(openapi::InterfaceChoiceMessage())};
+  return method;
+}
+
 ReplaceAnswer replace_answer(const std::string& value) {
   if (value == "all") return ReplaceAnswer::yes_to_all;
   if (value == "none") return ReplaceAnswer::no_to_all;
@@ -112,6 +119,11 @@ void add_options(CLI::App& app, Options& o) {
       app, "--short-links", [&o](const std::string& v) { o.short_link_service = short_link_service(v); },
       "shorten links with service N (0 百度, 1 CNZZ, 2 Baid)")
       ->type_name("N");
+  add_read(app, "--api", [&o](const std::string& v) { o.api = api_method(v); },
+           "the platform interface for this run, as 接口:\n"
+           "taobao.taobaoke.items.get or\n"
+           "taobao.tbk.dg.material.optional.upgrade")
+      ->type_name("METHOD");
   add_read(app, "--gateway", text(o.gateway), "the open platform gateway for this run")->type_name("URL");
   add_read(
       app, "--jobs", [&o](const std::string& v) { o.jobs = small_number("--jobs", v, 1, 16); },
@@ -153,8 +165,10 @@ std::optional<Options> parse_options(std::vector<std::string> args) {
                "quillmoor-batch");
   app.footer(
       "Exit status: 0 every page written and no call failed, 1 the template has no\n"
-      "product loop, 2 bad usage, 3 some page could not be written (or the run was\n"
-      "interrupted), 4 some call failed (those lines keep their existing pages).");
+      "product loop, 2 bad usage (an unknown 接口 too, or with the current interface a\n"
+      "PID that is no mm_A_B_C or ad zone number), 3 some page could not be written\n"
+      "(or the run was interrupted), 4 some call failed (those lines keep their\n"
+      "existing pages).");
   app.get_formatter()->column_width(24);
   app.set_help_flag("-h,--help", "this help");
   add_options(app, options);
@@ -276,6 +290,7 @@ int run(const Options& options) {
   }
 
   generator::RunEnvironment environment = shell::RunEnvironmentOf(session);
+  if (options.api) environment.api_method = *options.api;
   if (options.gateway) environment.gateway = utf8_to_gbk(*options.gateway);
   if (options.wait) environment.api_wait = environment.short_link_wait = *options.wait;
   environment.jobs = options.jobs;
@@ -291,6 +306,7 @@ int run(const Options& options) {
       generator::RunGeneration({controls, host, environment, stop.get_token()});
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
+  if (summary.refused) return kExitUsage;
   if (summary.no_product_loop) return kExitNoProductLoop;
   if (summary.stopped) print("已中断\n");
   if (!options.quiet) print_summary(summary, elapsed.count());

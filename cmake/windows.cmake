@@ -1,6 +1,6 @@
 # What the Windows build needs besides the toolchain file: no Qt and no
-# benchmarks, Boost.Regex's and CLI11's headers, and GoogleTest built from
-# Debian's sources by the cross compiler.
+# benchmarks, Boost.Regex's, CLI11's and nlohmann-json's headers, and
+# GoogleTest built from Debian's sources by the cross compiler.
 if(QUILL_BUILD_GUI OR QUILL_BUILD_BENCH OR QUILL_FUZZ OR QUILL_SANITIZE)
   message(FATAL_ERROR "The Windows build takes -DQUILL_BUILD_GUI=OFF -DQUILL_BUILD_BENCH=OFF, without fuzzing or sanitizers")
 endif()
@@ -29,6 +29,7 @@ endfunction()
 quill_linux_headers(quill_boost_regex boost/regex.hpp boost libboost-regex1.81-dev)
 target_compile_definitions(quill_boost_regex INTERFACE BOOST_REGEX_STANDALONE)
 quill_linux_headers(CLI11::CLI11 CLI/CLI.hpp CLI libcli11-dev)
+quill_linux_headers(quill_json nlohmann/json.hpp nlohmann nlohmann-json3-dev)
 
 if(QUILL_BUILD_TESTS)
   set(QUILL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest package)")

@@ -6,7 +6,9 @@
 #include "base/convert.h"
 #include "base/fs.h"
 #include "generator/answer_records.h"
+#include "generator/api_request.h"
 #include "generator/credit_badge.h"
+#include "generator/material_records.h"
 #include "generator/run_choices.h"
 #include "generator/template_format.h"
 #include "openapi/api_call.h"
@@ -16,9 +18,6 @@ namespace quill::generator {
 namespace {
 
 constexpr int kMaxItems = 40;
-constexpr std::string_view kMethod = "taobao.taobaoke.items.get";
-constexpr std::string_view kFields =
-    "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume";
 constexpr std::string_view kResourceFolder = "files";
 
 // A page path leaves the save folder when the line is absolute or climbs out
@@ -76,9 +75,13 @@ class Run {
         shortener_(env_.short_link_services, net::Channel{&waiter_, env_.short_link_wait, env_.ca_file}) {}
 
   RunSummary go() {
+    if (!choose_interface()) {
+      summary_.refused = true;
+      return summary_;
+    }
     lines_ = txt_split(controls_.keywords(), "\r\n");
     const TextList& lines = lines_;
-    sort_ = SortValue(controls_.sort_index());
+    sort_ = material() ? MaterialSortValue(controls_.sort_index()) : SortValue(controls_.sort_index());
     template_ = PrepareTemplate(bytes_to_text(file_read_all(template_paths().page_file)));
     if (template_.item_section.empty()) {
       static const Text message = gbk("当前选择的模板没有商品循环段落！");
@@ -103,6 +106,25 @@ class Run {
   }
 
  private:
+  bool material() const { return api_ == openapi::ApiInterface::material_optional; }
+
+  // The interface and its gateway; false, with the message that says why, when
+  // the settings leave nothing sensible to send.
+  bool choose_interface() {
+    const auto api = openapi::ParseInterface(env_.api_method);
+    if (!api) {
+      host_.show_message(Text(openapi::InterfaceChoiceMessage()));
+      return false;
+    }
+    api_ = *api;
+    gateway_ = env_.gateway.empty() ? Text(openapi::DefaultGateway(api_)) : env_.gateway;
+    if (material() && !AdzoneId(controls_.pid())) {
+      host_.show_message(Text(PidFormMessage()));
+      return false;
+    }
+    return true;
+  }
+
   bool stopping() {
     if (stop_.stop_requested()) summary_.stopped = true;
     return summary_.stopped;
@@ -146,12 +168,13 @@ class Run {
     }
     const Text& keyword = plan_keywords_[plan_keyword_++];
     openapi::ApiRequest request;
-    request.business_query = txt_join("keyword=", keyword, "&pid=", controls_.pid(), "&fields=", kFields,
-                                      "&sort=", sort_, "&page_no=1&page_size=", to_text(count_));
+    const int page_size = material() ? RecordLimit(count_) : count_;
+    request.business = BusinessParams(api_, {keyword, controls_.pid(), sort_, page_size});
     request.app_key = controls_.app_key();
     request.app_secret = controls_.app_secret();
-    request.gateway = env_.gateway;
-    request.method = kMethod;
+    request.gateway = gateway_;
+    request.method = Text(openapi::MethodName(api_));
+    request.format = Text(openapi::AnswerFormat(api_));
     calls_.add(std::move(request));
     return true;
   }
@@ -170,9 +193,10 @@ class Run {
     if (stopping()) return;
     if (result.outcome.failed()) {
       ++summary_.failed_calls;
-      if (line_failure.empty()) line_failure = result.outcome.reason();
+      if (line_failure.empty()) line_failure = CallFailureText(result.outcome, api_);
     }
-    std::vector<AnswerRecord> records = ReadRecords(result.answer, RecordLimit(count_));
+    std::vector<AnswerRecord> records = material() ? ReadMaterialRecords(result.answer, RecordLimit(count_))
+                                                   : ReadRecords(result.answer, RecordLimit(count_));
     // Several jobs: the answer's links go to the service together, before the
     // blocks are filled; one job keeps the one-by-one order of a click.
     const bool together = jobs_ > 1 && controls_.short_links();
@@ -207,9 +231,12 @@ class Run {
     if (stopping()) return {};
     fields.link = std::move(record.click_url);
     fields.nick = std::move(record.nick);
-    fields.picture = record.pic_url + PictureSuffix(controls_.picture_size_index());
+    // A picture refused as malformed stays empty rather than become a bare suffix.
+    if (!material() || !record.pic_url.empty())
+      fields.picture = record.pic_url + PictureSuffix(controls_.picture_size_index());
     fields.price = std::move(record.price);
-    fields.badge = CreditBadgeUrl(to_int32(record.credit_score), env_.picture_host);
+    // The current interface's answer has no credit score to show.
+    if (!material()) fields.badge = CreditBadgeUrl(to_int32(record.credit_score), env_.picture_host);
     fields.shop_link = std::move(record.shop_click_url);
     fields.title = std::move(record.title);
     fields.volume = std::move(record.volume);
@@ -272,6 +299,8 @@ class Run {
   std::size_t plan_keyword_ = 0;
   std::size_t calls_taken_ = 0;
   RunSummary summary_;
+  openapi::ApiInterface api_ = openapi::ApiInterface::items_get;
+  Text gateway_;
   Text sort_;
   PreparedTemplate template_;
   Text save_folder_;

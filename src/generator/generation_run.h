@@ -14,6 +14,8 @@
 #include "base/wait.h"
 #include "generator/folder_copy.h"
 #include "net/http.h"
+#include "openapi/api_call.h"
+#include "openapi/api_interface.h"
 #include "shortlink/short_link.h"
 
 namespace quill::generator {
@@ -60,7 +62,10 @@ struct RunEnvironment {
   // The paths of the template of a given name; an empty name gives paths that
   // do not exist.
   std::function<TemplatePaths(std::string_view name)> locate_template;
-  Text gateway = "http://gw.api.taobao.com/router/rest?";
+  // The platform interface's method name ("" for taobao.taobaoke.items.get);
+  // a run with a name openapi::ParseInterface refuses sends nothing.
+  Text api_method;
+  Text gateway;  // "" for the interface's own gateway
   shortlink::Services short_link_services;
   Text picture_host = "pics.taobaocdn.com";
   Text ca_file;  // certificates for https addresses, "" for the system's
@@ -86,6 +91,7 @@ struct Problem {
 
 struct RunSummary {
   bool no_product_loop = false;
+  bool refused = false;  // a setting the run cannot use: nothing sent, nothing written
   bool stopped = false;  // the caller asked the run to end before it was done
   int pages_written = 0;
   int pages_failed = 0;  // could not be written
@@ -104,6 +110,9 @@ RunSummary RunGeneration(const RunContext& context);
 // What went wrong in a run, for the one message at its end (GBK); "" when
 // nothing did.
 Text DescribeProblems(const RunSummary& summary);
+// Why a call failed (GBK), with what the user can do about it when the
+// platform's error says: a permission the key lacks, a method it does not know.
+Text CallFailureText(const openapi::ApiOutcome& outcome, openapi::ApiInterface api);
 // Why a resource entry was not published (GBK).
 Text SkipReasonText(SkipReason reason);
 

@@ -19,6 +19,21 @@ void list_some(Text& out, const std::vector<Problem>& problems) {
 
 }  // namespace
 
+Text CallFailureText(const openapi::ApiOutcome& outcome, openapi::ApiInterface api) {
+  Text text = outcome.reason();
+  if (!outcome.error_answer) return text;
+  const Text msg = txt_lower(outcome.msg), sub_code = txt_lower(outcome.sub_code);
+  const auto names = [&](std::string_view word) {
+    return txt_find(msg, word) > 0 || txt_find(sub_code, word) > 0;
+  };
+  if (outcome.code == "22" || names("invalid method") || names("invalid-method") || names("method-not"))
+    return text + txt_join(gbk("：开放平台不认识接口 "), openapi::MethodName(api),
+                           gbk("，请在设置的“网络”中更换“接口”"));
+  if (api == openapi::ApiInterface::material_optional && names("permission"))
+    return text + gbk("：应用缺少权限包「淘宝客【推广者】商品物料获取」，请在开放平台为应用申请");
+  return text;
+}
+
 Text SkipReasonText(SkipReason reason) {
   switch (reason) {
     case SkipReason::link_outside:

@@ -109,11 +109,4 @@ Response Fetch(const Request& request, Waiter& waiter) {
   return Await(transfer, request.wait, waiter);
 }
 
-Bytes HttpRequest(std::string_view url, std::string_view method, std::string_view body,
-                  std::chrono::milliseconds wait, Waiter& waiter) {
-  Request request{Text(url), Text(method), Text(body), wait, {}};
-  Response response = Fetch(request, waiter);
-  return response.ok() ? std::move(response.body) : Bytes();
-}
-
 }  // namespace quill::net

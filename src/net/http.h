@@ -2,7 +2,7 @@
 // The program's only network code. Requests run on one transfer engine thread,
 // side by side and over kept-alive connections, while the caller keeps its user
 // interface alive through a Waiter. Failures are values: a Response says why it
-// has no body; HttpRequest collapses that to empty bytes.
+// has no body.
 
 #include <chrono>
 #include <cstddef>
@@ -92,10 +92,5 @@ struct Channel {
 Response Await(Transfer& transfer, std::chrono::milliseconds wait, Waiter& waiter);
 // Starts and awaits one request.
 Response Fetch(const Request& request, Waiter& waiter);
-
-// The body of a request, unaltered; empty on any failure. The HTTP status is
-// not examined.
-Bytes HttpRequest(std::string_view url, std::string_view method, std::string_view body,
-                  std::chrono::milliseconds wait, Waiter& waiter = NoUiWaiter());
 
 }  // namespace quill::net

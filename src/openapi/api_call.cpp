@@ -1,9 +1,10 @@
 #include "openapi/api_call.h"
 
 #include "base/codepage.h"
+#include "base/convert.h"
 #include "base/extract.h"
 #include "base/regex_object.h"
-#include "openapi/async_call.h"
+#include "openapi/answer_document.h"
 
 namespace quill::openapi {
 namespace {
@@ -43,18 +44,6 @@ Text RemoveMarkup(const Text& text) {
 
 }  // namespace
 
-ParamList SplitQueryPairs(std::string_view query) {
-  ParamList pairs;
-  for (const Text& piece : txt_split(query, "&")) {
-    TextList parts = txt_split(piece, "=");
-    ParamPair pair;
-    if (!parts.empty()) pair.name = parts[0];
-    if (parts.size() > 1) pair.value = parts[1];
-    pairs.push_back(std::move(pair));
-  }
-  return pairs;
-}
-
 Text CleanResponse(Text gbk_text) {
   static const Text full_width_gt = gbk("＞");
   Text text = txt_replace(gbk_text, "amp;");
@@ -65,6 +54,8 @@ Text CleanResponse(Text gbk_text) {
 
 Text ApiOutcome::reason() const {
   if (transport != net::Failure::none) return net::FailureText(transport);
+  if (foreign_answer)
+    return txt_join(gbk("不是开放平台的回答（HTTP "), to_text(static_cast<int>(status)), gbk("）"));
   if (!error_answer) return {};
   static const Text error = gbk("错误 ");
   Text text = txt_join(error, code, " ", msg);
@@ -92,17 +83,37 @@ ApiOutcome ReadErrorAnswer(std::string_view cleaned) {
   return outcome;
 }
 
-Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
-                 std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format, const net::Channel& channel, ApiOutcome* outcome, const RetryPolicy& retry) {
-  ApiCall call({Text(gateway), Text(app_key), Text(app_secret), Text(method), Text(business_query),
-                Text(session), format},
-               channel, retry);
-  call.await();
-  format = call.format();
-  ApiResult result = call.take();
-  if (outcome) *outcome = std::move(result.outcome);
-  return std::move(result.answer);
+ApiOutcome ReadAnswer(const net::Response& response, std::string_view method, std::string_view format,
+                      Text& answer) {
+  answer.clear();
+  ApiOutcome outcome;
+  if (!response.ok()) {
+    outcome.transport = response.failure;
+    return outcome;
+  }
+  const std::string_view body(reinterpret_cast<const char*>(response.body.data()), response.body.size());
+  const bool json = format == "json";
+  // A proxy's or a server's error page is no answer, whatever it holds.
+  const bool success = response.status >= 200 && response.status < 300;
+  JsonAnswer read;
+  if (success && json) read = ReadJsonAnswer(body, method);
+  if (success && !json) read.kind = ClassifyXmlAnswer(body, method);
+  if (read.kind == AnswerKind::foreign) {
+    outcome.foreign_answer = true;
+    outcome.status = response.status;
+    return outcome;
+  }
+  if (!json) {
+    answer = CleanResponse(Utf8ToGbk(body));
+    return ReadErrorAnswer(answer);
+  }
+  if (read.kind == AnswerKind::result) answer = Text(body);
+  outcome.error_answer = read.kind == AnswerKind::error;
+  outcome.code = Utf8ToGbk(read.code);
+  outcome.msg = Utf8ToGbk(read.msg);
+  outcome.sub_code = Utf8ToGbk(read.sub_code);
+  outcome.sub_msg = Utf8ToGbk(read.sub_msg);
+  return outcome;
 }
 
 }  // namespace quill::openapi

@@ -1,7 +1,7 @@
 #pragma once
-// The one entry point to the open platform: a query-string text of business
-// parameters in, the answer out as GBK text with entities and escaped markup
-// removed, ready to be cut apart by marker search. Empty on any failure.
+// What a platform call came to, when it is asked again, and how an XML answer
+// is cleaned: GBK text with entities and escaped markup removed, ready to be
+// cut apart by marker search.
 
 #include <chrono>
 #include <optional>
@@ -13,13 +13,19 @@
 
 namespace quill::openapi {
 
-// What one call came to: no answer at all, an error answer, or neither.
+// What one call came to: no answer at all, an answer that is not the
+// platform's, an error answer, or none of these.
 struct ApiOutcome {
   net::Failure transport = net::Failure::none;
-  bool error_answer = false;  // the answer holds <error_response>
+  // An HTTP answer that is not the platform's answer document: a status
+  // outside 2xx whatever the body, or a body of another kind (a proxy's page,
+  // nothing, a cut document).
+  bool foreign_answer = false;
+  long status = 0;            // the HTTP status of a foreign answer
+  bool error_answer = false;  // the answer is the platform's error_response
   Text code, msg, sub_code, sub_msg;
 
-  bool failed() const { return transport != net::Failure::none || error_answer; }
+  bool failed() const { return transport != net::Failure::none || foreign_answer || error_answer; }
   // Why the call failed, GBK ("超时", "错误 7 App Call Limited"); "" when it did not.
   Text reason() const;
 };
@@ -37,19 +43,14 @@ struct RetryPolicy {
 std::optional<std::chrono::milliseconds> RetryPause(const ApiOutcome& outcome, int retry,
                                                     const RetryPolicy& policy);
 
-// "a=1&b=2" to pairs: split at "&", then name before the first "=", value up to
-// the second "="; nothing decoded or trimmed.
-ParamList SplitQueryPairs(std::string_view query);
 // Steps after decoding: "amp;" deleted, "&lt;"/"&gt;" to "＜"/"＞", "＜.*?＞" removed.
 Text CleanResponse(Text gbk);
 // The error fields of a cleaned answer holding <error_response>.
 ApiOutcome ReadErrorAnswer(std::string_view cleaned);
-
-// One call, start to end, retries included, while the channel's waiter pumps.
-// Without key or secret nothing is sent and the answer is "".
-Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
-                 std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format, const net::Channel& channel = {}, ApiOutcome* outcome = nullptr,
-                 const RetryPolicy& retry = {});
+// What the response to a call of method in format ("xml" or "json") came to;
+// answer gets the platform's answer: an XML one cleaned, in GBK; a JSON result
+// as received, in UTF-8; "" for anything else.
+ApiOutcome ReadAnswer(const net::Response& response, std::string_view method, std::string_view format,
+                      Text& answer);
 
 }  // namespace quill::openapi

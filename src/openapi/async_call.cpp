@@ -52,10 +52,7 @@ std::optional<milliseconds> RetryPause(const ApiOutcome& outcome, int retry, con
 }
 
 ApiCall::ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry)
-    : request_(std::move(request)),
-      pairs_(SplitQueryPairs(request_.business_query)),
-      channel_(channel),
-      retry_(retry) {
+    : request_(std::move(request)), channel_(channel), retry_(retry) {
   if (!channel_.waiter) channel_.waiter = &NoUiWaiter();
   send();
 }
@@ -65,7 +62,7 @@ ApiCall::ApiCall(ApiCall&&) noexcept = default;
 ApiCall& ApiCall::operator=(ApiCall&&) noexcept = default;
 
 void ApiCall::send() {
-  SignedForm form = BuildSignedForm(request_.app_key, request_.app_secret, request_.method, pairs_,
+  SignedForm form = BuildSignedForm(request_.app_key, request_.app_secret, request_.method, request_.business,
                                     request_.session, request_.format, PlatformTimeNow());
   if (form.body.empty()) return end(net::Failure::bad_request);
   ++asks_;
@@ -85,13 +82,7 @@ void ApiCall::end(net::Failure failure) {
 void ApiCall::read_answer() {
   const net::Response response = transfer_->take();
   transfer_.reset();
-  answer_.clear();
-  if (response.ok()) {
-    std::string_view utf8(reinterpret_cast<const char*>(response.body.data()), response.body.size());
-    answer_ = CleanResponse(Utf8ToGbk(utf8));
-  }
-  outcome_ = ReadErrorAnswer(answer_);
-  outcome_.transport = response.failure;
+  outcome_ = ReadAnswer(response, request_.method, request_.format, answer_);
   const auto pause = RetryPause(outcome_, asks_ - 1, retry_);
   if (!pause) {
     state_ = State::done;

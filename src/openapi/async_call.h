@@ -21,13 +21,13 @@ struct ApiRequest {
   Text app_key;
   Text app_secret;
   Text method;
-  Text business_query;  // "keyword=...&pid=...", split as SplitQueryPairs does
-  Text session;         // "" for none
-  Text format;          // "" means "xml"
+  ParamList business;  // sent as they are, whatever characters the values hold
+  Text session;        // "" for none
+  Text format;         // "" means "xml"
 };
 
 struct ApiResult {
-  Text answer;  // cleaned GBK
+  Text answer;  // as ReadAnswer gives it
   ApiOutcome outcome;
 };
 
@@ -57,7 +57,7 @@ class ApiCall {
   bool done() const { return state_ == State::done; }
   // An ask is on the network (not pausing, not over).
   bool sending() const { return state_ == State::sending; }
-  // The cleaned GBK answer of the last ask: "" when it brought no answer.
+  // The last ask's answer, as ReadAnswer gives it: "" when it brought none.
   const Text& answer() const { return answer_; }
   // The last ask's outcome; a call whose retries are spent keeps its last error.
   const ApiOutcome& outcome() const { return outcome_; }
@@ -74,7 +74,6 @@ class ApiCall {
   void end(net::Failure failure);
 
   ApiRequest request_;
-  ParamList pairs_;
   net::Channel channel_;
   RetryPolicy retry_;
   std::optional<net::Transfer> transfer_;

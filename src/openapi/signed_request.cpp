@@ -106,14 +106,4 @@ SignedForm BuildSignedForm(std::string_view app_key, std::string_view app_secret
   return form;
 }
 
-net::Response SendSignedRequest(std::string_view gateway, std::string_view app_key,
-                                std::string_view app_secret, std::string_view method,
-                                const ParamList& business, std::string_view session, Text& format,
-                                const net::Channel& channel) {
-  SignedForm form =
-      BuildSignedForm(app_key, app_secret, method, business, session, format, PlatformTimeNow());
-  if (form.body.empty()) return {{}, 0, net::Failure::bad_request};
-  return net::Fetch(channel.request(gateway, "POST", form.body), *channel.waiter);
-}
-
 }  // namespace quill::openapi

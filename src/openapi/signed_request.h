@@ -1,7 +1,7 @@
 #pragma once
 // The open platform's signed REST request: system parameters added, pairs sorted
 // by name, empty pairs dropped, values in UTF-8, MD5 signature over
-// secret + name1 value1 ... + secret, posted as a form to the gateway.
+// secret + name1 value1 ... + secret, as the form body a call posts.
 
 #include <string_view>
 #include <vector>
@@ -9,7 +9,6 @@
 #include "base/clock.h"
 #include "base/convert.h"
 #include "base/text.h"
-#include "net/http.h"
 
 namespace quill::openapi {
 
@@ -43,12 +42,5 @@ struct SignedForm {
 SignedForm BuildSignedForm(std::string_view app_key, std::string_view app_secret, std::string_view method,
                            const ParamList& business, std::string_view session, Text& format,
                            const DateTime& timestamp);
-
-// Builds and posts the form to the gateway URL. Nothing is sent (bad_request)
-// when the key or the secret is empty.
-net::Response SendSignedRequest(std::string_view gateway, std::string_view app_key,
-                                std::string_view app_secret, std::string_view method,
-                                const ParamList& business, std::string_view session, Text& format,
-                                const net::Channel& channel = {});
 
 }  // namespace quill::openapi

@@ -26,6 +26,7 @@ void number_from(const IniView& settings, std::string_view key_utf8, int low, in
 void ReadNetworkSettings(std::string_view settings_file, generator::RunEnvironment& environment) {
   if (settings_file.empty()) return;
   const IniView settings(settings_file);
+  override_from(settings, "接口", environment.api_method);
   override_from(settings, "网关", environment.gateway);
   override_from(settings, "百度", environment.short_link_services.baidu);
   override_from(settings, "CNZZ", environment.short_link_services.cnzz);

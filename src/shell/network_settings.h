@@ -9,7 +9,9 @@
 namespace quill::shell {
 
 // Overrides environment's addresses with every non-empty key of section "网络"
-// of the settings file: "网关" (a full URL ending in "/router/rest?"), "百度",
+// of the settings file: "接口" (the platform interface's method name, one of
+// openapi::kInterfaceNames, checked by the run), "网关" (a full URL ending in
+// "/router/rest?"; without it the interface's own), "百度",
 // "CNZZ", "Baid" (service URLs), "图片服务器" (host[:port]), "证书" (a
 // certificate file for https), "并发" (requests at a time, 1-16) and "重试"
 // (more tries of a turned-away call, 0-10); numbers outside those ranges are

@@ -42,6 +42,11 @@ class BatchTool : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   bool exists(const std::string& relative) { return fs::exists(dir / relative); }
+  // Both interfaces, each with a PID it can use: the option that chooses it.
+  std::vector<std::string> both_interfaces() {
+    write_settings("[通常配置]\r\nPID=mm_1_2_3\r\n");
+    return {"", " --api taobao.tbk.dg.material.optional.upgrade"};
+  }
 
   SandboxProcess sandbox;
   ScratchFolder dir;
@@ -104,79 +109,102 @@ TEST_F(BatchTool, ShortLinksAndGatewayOptions) {
   EXPECT_NE(err.find("2012：连接被拒绝"), std::string::npos) << err;
 }
 
+// 接口 chooses the interface, --api overrides it; what neither can use exits 2.
+TEST_F(BatchTool, InterfaceFromTheSettingsOrTheOption) {
+  write_settings("接口=taobao.tbk.dg.material.optional.upgrade\r\n[通常配置]\r\n关键词=2012\r\n");
+  EXPECT_EQ(batch(""), 2) << err;
+  EXPECT_NE(err.find("PID 应为 mm_数字_数字_数字"), std::string::npos) << err;
+  EXPECT_FALSE(exists("prog/已生成"));
+  EXPECT_EQ(batch("--api taobao.taobaoke.items.get"), 0) << err;
+  EXPECT_EQ(batch("--api taobao.tbk.item.get"), 2);
+  EXPECT_NE(err.find("“接口”只接受 taobao.taobaoke.items.get 或 taobao.tbk.dg.material.optional.upgrade"),
+            std::string::npos)
+      << err;
+  write_settings(
+      "接口=taobao.tbk.dg.material.optional.upgrade\r\n[通常配置]\r\n关键词=2012\r\nPID=mm_1_2_3\r\n");
+  EXPECT_EQ(batch(""), 0) << err;
+  EXPECT_NE(gbk_to_utf8(read_file(dir / "prog/已生成/2012.htm")).find("user_number_id="), std::string::npos);
+}
+
 TEST_F(BatchTool, HostileGatewaysExitWithFourAndKeepThePages) {
-  write_file(dir / "k.txt", "2012");
-  const std::string keywords = " --keywords-file '" + (dir / "k.txt").string() + "'";
-  ASSERT_EQ(batch(keywords), 0) << err;
-  const std::string good = read_file(dir / "prog/已生成/2012.htm");
-  // Only the hang gets a short wait; a reset may come through as either reason.
-  struct Mode {
-    std::vector<std::string> options;
-    std::string wait;
-    std::vector<std::string> reasons;  // any of them
-  };
-  const std::vector<Mode> modes = {
-      {{"--hang"}, "0.3", {"2012：超时"}},
-      {{"--reset-mid-body"}, "60", {"2012：连接中断", "2012：网络错误"}},
-      {{"--error", "7"}, "60", {"2012：错误 7 App Call Limited"}},
-  };
-  for (const Mode& mode : modes) {
-    SandboxProcess hostile(mode.options);
-    ASSERT_TRUE(hostile.running());
-    EXPECT_EQ(batch("--wait " + mode.wait + " --gateway " + hostile.gateway() + keywords), 4)
-        << mode.options[0] << err;
-    EXPECT_EQ(read_file(dir / "prog/已生成/2012.htm"), good) << mode.options[0];
-    EXPECT_TRUE(std::any_of(mode.reasons.begin(), mode.reasons.end(),
-                            [&](const std::string& why) { return err.find(why) != std::string::npos; }))
-        << err;
+  for (const std::string& api : both_interfaces()) {
+    write_file(dir / "k.txt", "2012");
+    const std::string keywords = " --keywords-file '" + (dir / "k.txt").string() + "'" + api;
+    ASSERT_EQ(batch(keywords), 0) << err;
+    const std::string good = read_file(dir / "prog/已生成/2012.htm");
+    // Only the hang gets a short wait; a reset may come through as either reason.
+    struct Mode {
+      std::vector<std::string> options;
+      std::string wait;
+      std::vector<std::string> reasons;  // any of them
+    };
+    const std::vector<Mode> modes = {
+        {{"--hang"}, "0.3", {"2012：超时"}},
+        {{"--reset-mid-body"}, "60", {"2012：连接中断", "2012：网络错误"}},
+        {{"--error", "7"}, "60", {"2012：错误 7 App Call Limited"}},
+    };
+    for (const Mode& mode : modes) {
+      SandboxProcess hostile(mode.options);
+      ASSERT_TRUE(hostile.running());
+      EXPECT_EQ(batch("--wait " + mode.wait + " --gateway " + hostile.gateway() + keywords), 4)
+          << mode.options[0] << err;
+      EXPECT_EQ(read_file(dir / "prog/已生成/2012.htm"), good) << mode.options[0];
+      EXPECT_TRUE(std::any_of(mode.reasons.begin(), mode.reasons.end(),
+                              [&](const std::string& why) { return err.find(why) != std::string::npos; }))
+          << err;
+    }
   }
 }
 
 // Every page, the summary's counts and the exit status come out the same
 // whatever the number of requests at a time, short links included.
 TEST_F(BatchTool, JobCountsChangeNothingButSpeed) {
-  std::string lines;
-  for (int i = 1; i <= 6; ++i) lines += "k" + std::to_string(i) + ",w" + std::to_string(i) + "\n";
-  write_file(dir / "k.txt", lines);
-  const std::string common = " --short-links 2 --keywords-file '" + (dir / "k.txt").string() + "'";
-  std::map<std::string, std::string> first;
-  std::string first_counts;
-  for (const char* jobs : {"1", "4", "16"}) {
-    fs::remove_all(dir / "prog/已生成");
-    ASSERT_EQ(batch(std::string("--jobs ") + jobs + common), 0) << err;
-    std::map<std::string, std::string> pages;
-    for (const auto& entry : fs::directory_iterator(dir / "prog/已生成"))
-      if (entry.is_regular_file()) pages[entry.path().filename().string()] = read_file(entry.path());
-    const std::string counts = err.substr(err.find("完成："), err.find("，用时") - err.find("完成："));
-    if (first.empty()) {
-      first = pages;
-      first_counts = counts;
-      ASSERT_EQ(first.size(), 6u);
+  for (const std::string& api : both_interfaces()) {
+    std::string lines;
+    for (int i = 1; i <= 6; ++i) lines += "k" + std::to_string(i) + ",w" + std::to_string(i) + "\n";
+    write_file(dir / "k.txt", lines);
+    const std::string common = " --short-links 2 --keywords-file '" + (dir / "k.txt").string() + "'" + api;
+    std::map<std::string, std::string> first;
+    std::string first_counts;
+    for (const char* jobs : {"1", "4", "16"}) {
+      fs::remove_all(dir / "prog/已生成");
+      ASSERT_EQ(batch(std::string("--jobs ") + jobs + common), 0) << err;
+      std::map<std::string, std::string> pages;
+      for (const auto& entry : fs::directory_iterator(dir / "prog/已生成"))
+        if (entry.is_regular_file()) pages[entry.path().filename().string()] = read_file(entry.path());
+      const std::string counts = err.substr(err.find("完成："), err.find("，用时") - err.find("完成："));
+      if (first.empty()) {
+        first = pages;
+        first_counts = counts;
+        ASSERT_EQ(first.size(), 6u);
+      }
+      EXPECT_EQ(pages, first) << jobs;
+      EXPECT_EQ(counts, first_counts) << jobs;
     }
-    EXPECT_EQ(pages, first) << jobs;
-    EXPECT_EQ(counts, first_counts) << jobs;
   }
 }
 
 // A rate-limited call is asked again after a pause; with its retries spent the
 // call has failed. The requests are counted from the gateway's own log.
 TEST_F(BatchTool, RateLimitedCallsAreAskedAgain) {
-  write_file(dir / "k.txt", "2012\n");
-  const std::string keywords = " --keywords-file '" + (dir / "k.txt").string() + "'";
-  SandboxProcess limited({"--rate-limit", "2", "--ban-seconds", "0"});
-  ASSERT_TRUE(limited.running());
-  auto gateway_calls = [&] {
-    std::size_t calls = 0;
-    for (const std::string& line : limited.log_lines())
-      calls += line.find("/router/rest") != std::string::npos;
-    return calls;
-  };
-  EXPECT_EQ(batch("--retries 3 --gateway " + limited.gateway() + keywords), 0) << err;
-  EXPECT_EQ(gateway_calls(), 3u);
-  write_file(dir / "k.txt", "2013\n");
-  EXPECT_EQ(batch("--retries 1 --gateway " + limited.gateway() + keywords), 4) << err;
-  EXPECT_EQ(gateway_calls(), 5u);
-  EXPECT_NE(err.find("2013：错误 7 App Call Limited"), std::string::npos) << err;
+  for (const std::string& api : both_interfaces()) {
+    write_file(dir / "k.txt", "2012\n");
+    const std::string keywords = " --keywords-file '" + (dir / "k.txt").string() + "'" + api;
+    SandboxProcess limited({"--rate-limit", "2", "--ban-seconds", "0"});
+    ASSERT_TRUE(limited.running());
+    auto gateway_calls = [&] {
+      std::size_t calls = 0;
+      for (const std::string& line : limited.log_lines())
+        calls += line.find("/router/rest") != std::string::npos;
+      return calls;
+    };
+    EXPECT_EQ(batch("--retries 3 --gateway " + limited.gateway() + keywords), 0) << err;
+    EXPECT_EQ(gateway_calls(), 3u);
+    write_file(dir / "k.txt", "2013\n");
+    EXPECT_EQ(batch("--retries 1 --gateway " + limited.gateway() + keywords), 4) << err;
+    EXPECT_EQ(gateway_calls(), 5u);
+    EXPECT_NE(err.find("2013：错误 7 App Call Limited"), std::string::npos) << err;
+  }
 }
 
 TEST_F(BatchTool, WholeRunOverHttpsWithTheCertificateOfTheSettings) {

@@ -1,6 +1,8 @@
 // A platform answer, however hostile: the clean-up agrees with one pass of the
 // markup pattern over the whole text, and the item walk gives at most the asked
-// number of records, each from inside one element and with a link.
+// number of records, each from inside one element and with a link. Read as the
+// current interface's JSON, it gives at most as many records, each with one
+// well-formed link and texts that hold no markup.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -8,7 +10,10 @@
 #include "base/codepage.h"
 #include "base/regex_object.h"
 #include "generator/answer_records.h"
+#include "generator/material_records.h"
+#include "openapi/answer_document.h"
 #include "openapi/api_call.h"
+#include "openapi/api_interface.h"
 
 namespace {
 
@@ -49,5 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       agree(field->find("</taobaoke_item>") == Text::npos);
   }
   openapi::ReadErrorAnswer(cleaned);
+
+  openapi::ClassifyXmlAnswer(utf8, openapi::kItemsGetMethod);
+  openapi::ReadJsonAnswer(utf8, openapi::kMaterialOptionalMethod);
+  const auto nested = generator::ReadMaterialRecords(utf8, limit);
+  agree(static_cast<int>(nested.size()) <= std::max(limit, 0));
+  for (const auto& record : nested) {
+    agree(!record.click_url.empty() && generator::WellFormedUrl(record.click_url) == record.click_url);
+    for (const Text* url : {&record.pic_url, &record.shop_click_url})
+      agree(url->empty() || generator::WellFormedUrl(*url) == *url);
+    for (const Text* text : {&record.nick, &record.title, &record.price, &record.volume})
+      agree(text->find_first_of("<>") == Text::npos);
+  }
   return 0;
 }

@@ -71,6 +71,91 @@ TEST_F(SandboxRun, DefaultLinesGiveThreePagesRankedPerKeyword) {
   EXPECT_EQ(first.find("&lt;"), std::string::npos);
 }
 
+// The current interface end to end: every placeholder of the shipped template
+// filled from the nested answer, the keyword sent whole.
+TEST_F(SandboxRun, CurrentInterfaceFillsThePageFromTheNestedAnswer) {
+  env.api_method = "taobao.tbk.dg.material.optional.upgrade";
+  v.keywords = gbk("H&M 连衣裙,2012");
+  v.sort = 3;
+  v.picture_size = 1;
+  const RunSummary s = run();
+  EXPECT_EQ(s.pages_written, 1);
+  EXPECT_EQ(s.records, 20);
+  EXPECT_EQ(s.failed_calls, 0) << gbk_to_utf8(DescribeProblems(s));
+  const std::string text = page("H&M 连衣裙,2012.htm");
+  EXPECT_EQ(text.find("[#"), std::string::npos);
+  EXPECT_EQ(text.find("<span class=H>"), std::string::npos);
+  EXPECT_EQ(all(text, "<span class=\"rank\">(\\d+)</span>")[10], "1");
+  EXPECT_EQ(all(text, "<p class=\"tag\">#(.*)</p>")[0], "H&amp;M 连衣裙");  // asked whole, written escaped
+  const auto links = item_links("H&M 连衣裙,2012.htm");
+  ASSERT_EQ(links.size(), 20u);
+  for (const auto& link : links)
+    EXPECT_TRUE(std::regex_match(link, std::regex(sandbox.url() + "/t\\?e=\\d+&adzone_id=3(&coupon=1)?")))
+        << link;
+  EXPECT_NE(links[0].find("&coupon=1"), std::string::npos);
+  for (const auto& shop : shop_links("H&M 连衣裙,2012.htm"))
+    EXPECT_TRUE(std::regex_match(
+        shop, std::regex(R"(https://store\.taobao\.com/shop/view_shop\.htm\?user_number_id=100\d)")))
+        << shop;
+  for (const auto& badge : all(text, "<img class=\"badge\" src=\"([^\"]*)\"")) EXPECT_EQ(badge, "");
+  for (const auto& picture : all(text, "<img src=\"([^\"]*)\" alt"))
+    EXPECT_TRUE(picture.ends_with(".jpg_460x460.jpg"));
+  const auto lines = sandbox.log_lines();
+  ASSERT_EQ(lines.size(), 2u);
+  for (const char* sent : {"\"q\":\"H&M 连衣裙\"", "\"adzone_id\":\"3\"", "\"page_size\":\"10\"",
+                           "\"sort\":\"tk_rate_des\"", "\"format\":\"json\""})
+    EXPECT_NE(lines[0].find(sent), std::string::npos) << sent << " in " << lines[0];
+  EXPECT_EQ(lines[0].find("\"fields\""), std::string::npos);
+}
+
+// A setting the run cannot use: one message, no request, no page, no copy.
+TEST_F(SandboxRun, UnusableInterfaceOrPidSendsAndWritesNothing) {
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"taobao.tbk.dg.material.optional.upgrade", "mm_1_2", "PID 应为 mm_数字_数字_数字"},
+      {"taobao.tbk.dg.material.optional.upgrade", "", "PID 应为"},
+      {"taobao.tbk.item.get", "mm_1_2_3", "“接口”只接受 taobao.taobaoke.items.get 或"},
+      {" taobao.taobaoke.items.get", "mm_1_2_3", "“接口”只接受"},
+  };
+  for (const auto& [api, pid, message] : cases) {
+    env.api_method = api;
+    v.pid = pid;
+    host.messages.clear();
+    EXPECT_TRUE(run().refused) << api << " " << pid;
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find(message), std::string::npos) << host.messages[0];
+  }
+  EXPECT_FALSE(exists("out"));
+  EXPECT_TRUE(sandbox.log_lines().empty());
+}
+
+// The two platform errors a user can act on say what to do.
+TEST_F(SandboxRun, ErrorsTheUserCanMendSayHow) {
+  const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
+      {{"--no-permission"},
+       "taobao.tbk.dg.material.optional.upgrade",
+       "错误 11 Insufficient ISV Permissions "
+       "(isv.permission-api-package-empty)：应用缺少权限包「淘宝客【推广者】商品物料获取」"},
+      {{"--error", "22"},
+       "",
+       "错误 22 Invalid Method：开放平台不认识接口 taobao.taobaoke.items.get，请在设置的“网络”中更换“接口”"},
+      {{"--error", "22:isv.invalid-method"},
+       "taobao.tbk.dg.material.optional.upgrade",
+       "错误 22 Invalid Method (isv.invalid-method)：开放平台不认识接口 "
+       "taobao.tbk.dg.material.optional.upgrade"},
+  };
+  v.keywords = "2012";
+  for (const auto& [options, api, why] : cases) {
+    SandboxProcess refusing(options);
+    ASSERT_TRUE(refusing.running());
+    use(refusing);
+    env.api_method = api;
+    const RunSummary s = run();
+    EXPECT_EQ(s.failed_calls, 1) << options[0];
+    EXPECT_NE(gbk_to_utf8(DescribeProblems(s)).find("2012：" + why), std::string::npos)
+        << options[0] << ": " << gbk_to_utf8(DescribeProblems(s));
+  }
+}
+
 TEST_F(SandboxRun, PathStyleOneCopiesFilesBesideEveryPage) {
   v.path_style = 1;
   EXPECT_EQ(run().pages_written, 3);

@@ -47,6 +47,13 @@ using Clock = std::chrono::steady_clock;
 
 std::string as_string(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+// The body of one fetched request; empty on any failure.
+Bytes fetch_body(std::string_view url, std::string_view method, std::string_view body,
+                 std::chrono::milliseconds wait, Waiter& waiter = NoUiWaiter()) {
+  Response response = Fetch({Text(url), Text(method), Text(body), wait, {}}, waiter);
+  return response.ok() ? std::move(response.body) : Bytes();
+}
+
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -88,7 +95,7 @@ const char* const kAccept =
 TEST(HttpRequestHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
   RawServer server(answer("hi"));
   std::string url = server.url("/a/b?q=1&r=2");
-  EXPECT_EQ(as_string(HttpRequest(url, "", "", 5s)), "hi");
+  EXPECT_EQ(as_string(fetch_body(url, "", "", 5s)), "hi");
   ASSERT_EQ(server.requests().size(), 1u);
   std::string request = server.requests()[0];
   EXPECT_EQ(request_line(request), "GET /a/b?q=1&r=2 HTTP/1.1");
@@ -103,7 +110,7 @@ TEST(HttpRequestHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
 TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
   RawServer server(answer("ok"));
   std::string body(3000, 'x');  // large enough for curl to think of 100-continue
-  EXPECT_EQ(as_string(HttpRequest(server.url("/router/rest?"), "post", body, 5s)), "ok");
+  EXPECT_EQ(as_string(fetch_body(server.url("/router/rest?"), "post", body, 5s)), "ok");
   ASSERT_EQ(server.requests().size(), 1u);
   std::string request = server.requests()[0];
   EXPECT_EQ(request_line(request), "POST /router/rest? HTTP/1.1");
@@ -128,7 +135,7 @@ TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
 TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
   RawServer server(answer("root"));
   std::string url = "http://127.0.0.1:" + std::to_string(server.port());
-  EXPECT_EQ(as_string(HttpRequest(url, "GET", "", 5s)), "root");
+  EXPECT_EQ(as_string(fetch_body(url, "GET", "", 5s)), "root");
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(request_line(server.requests()[0]), "GET / HTTP/1.1");
   EXPECT_EQ(header_value(server.requests()[0], "Host"), "127.0.0.1:" + std::to_string(server.port()));
@@ -138,7 +145,7 @@ TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
 TEST(HttpRequestHeaders, UpperCaseHostAndSchemeAreAccepted) {
   RawServer server(answer("case"));
   std::string url = "HTTP://LOCALHOST:" + std::to_string(server.port()) + "/X";
-  EXPECT_EQ(as_string(HttpRequest(url, "", "", 5s)), "case");
+  EXPECT_EQ(as_string(fetch_body(url, "", "", 5s)), "case");
 }
 
 TEST(HttpRequestBody, DeliversBodiesAroundTheReadBoundaryComplete) {
@@ -146,7 +153,7 @@ TEST(HttpRequestBody, DeliversBodiesAroundTheReadBoundaryComplete) {
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>('a' + i % 26);
     RawServer server(answer(body));
-    EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), body) << size;
+    EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 5s)), body) << size;
   }
 }
 
@@ -154,13 +161,13 @@ TEST(HttpRequestBody, CloseDelimitedBodyOf512BytesIsComplete) {
   std::string body(512, 'z');
   RawServer server(
       [body](const std::string&) { return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body}; });
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), body);
+  EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 5s)), body);
 }
 
 TEST(HttpRequestBody, NulAndNonUtf8BytesArriveUnaltered) {
   std::string body("a\0b\xFF\xFE\xC3(\r\n\0", 10);
   RawServer server(answer(body));
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), body);
+  EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 5s)), body);
 }
 
 TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
@@ -168,7 +175,7 @@ TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
     return RawReply{
         "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\nConnection: close\r\n\r\noops"};
   });
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 5s)), "oops");
+  EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 5s)), "oops");
 }
 
 TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
@@ -179,7 +186,7 @@ TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
                     "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
   });
   self = &server;
-  EXPECT_EQ(as_string(HttpRequest(server.url("/start"), "POST", "a=1", 5s)), "landed");
+  EXPECT_EQ(as_string(fetch_body(server.url("/start"), "POST", "a=1", 5s)), "landed");
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(request_line(requests[1]), "GET /final HTTP/1.1");
@@ -190,8 +197,8 @@ TEST(HttpRequestBody, CookiesOfAnAnswerGoWithTheNextRequest) {
   RawServer server([](const std::string&) {
     return RawReply{RawServer::ok("c", "Set-Cookie: quill_probe=42; Path=/\r\n")};
   });
-  HttpRequest(server.url("/first"), "", "", 5s);
-  HttpRequest(server.url("/second"), "", "", 5s);
+  fetch_body(server.url("/first"), "", "", 5s);
+  fetch_body(server.url("/second"), "", "", 5s);
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(header_value(requests[1], "Cookie"), "quill_probe=42");
@@ -203,10 +210,10 @@ TEST(HttpRequestFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {
   for (const std::string& url : std::vector<std::string>{
            "127.0.0.1:" + port + "/", "ftp://127.0.0.1:" + port + "/", "http://127.0.0.1:99999/",
            "http://127.0.0.1:" + port + "x/", "", "http://"}) {
-    EXPECT_TRUE(HttpRequest(url, "", "", 2s).empty()) << url;
+    EXPECT_TRUE(fetch_body(url, "", "", 2s).empty()) << url;
   }
-  EXPECT_TRUE(HttpRequest(server.url("/"), "PUT", "x", 2s).empty());
-  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 0s).empty());
+  EXPECT_TRUE(fetch_body(server.url("/"), "PUT", "x", 2s).empty());
+  EXPECT_TRUE(fetch_body(server.url("/"), "", "", 0s).empty());
   EXPECT_TRUE(server.requests().empty());
 }
 
@@ -217,25 +224,25 @@ TEST(HttpRequestFailure, RefusedConnectionGivesEmptyBytesAtOnce) {
     port = gone.port();
   }
   auto start = Clock::now();
-  EXPECT_TRUE(HttpRequest("http://127.0.0.1:" + std::to_string(port) + "/", "", "", 120s).empty());
+  EXPECT_TRUE(fetch_body("http://127.0.0.1:" + std::to_string(port) + "/", "", "", 120s).empty());
   EXPECT_LT(seconds_since(start), 60.0);  // no waiting out the wait time
 }
 
 TEST(HttpRequestFailure, DroppedConnectionAndResetMidBodyGiveEmptyBytes) {
   RawServer dropping([](const std::string&) { return RawReply{"", 0, true}; });
-  EXPECT_TRUE(HttpRequest(dropping.url("/"), "", "", 5s).empty());
+  EXPECT_TRUE(fetch_body(dropping.url("/"), "", "", 5s).empty());
   RawServer cut([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" +
                     std::string(100, 'p')};
   });
-  EXPECT_TRUE(HttpRequest(cut.url("/"), "", "", 5s).empty());
+  EXPECT_TRUE(fetch_body(cut.url("/"), "", "", 5s).empty());
 }
 
 TEST(HttpRequestFailure, BodyOverTheLimitGivesEmptyBytes) {
   RawServer server([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(kMaxBodyBytes + 1, 'h')};
   });
-  EXPECT_TRUE(HttpRequest(server.url("/"), "", "", 10s).empty());
+  EXPECT_TRUE(fetch_body(server.url("/"), "", "", 10s).empty());
 }
 
 TEST(HttpWait, QuietWindowTimesOutAtTheWaitTime) {
@@ -265,7 +272,7 @@ TEST(HttpWait, AnswerArrivingWhileEventsArePumpedIsDelivered) {
       if (!connection.wait_ms(5)) return;
     connection.send(RawServer::ok("worth the wait"));
   });
-  EXPECT_EQ(as_string(HttpRequest(server.url("/"), "", "", 1s, busy)), "worth the wait");
+  EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 1s, busy)), "worth the wait");
   EXPECT_GE(busy.pumps.load(), 15);
 }
 

@@ -8,6 +8,8 @@
 
 #include "base/codepage.h"
 #include "base/regex_object.h"
+#include "openapi/await_call.h"
+#include "support/loopback_server.h"
 #include "support/sandbox_process.h"
 
 namespace quill::openapi {
@@ -21,28 +23,21 @@ constexpr const char* kKey = "31415926";
 constexpr const char* kSecret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
 constexpr const char* kMethod = "taobao.taobaoke.items.get";
 
-Text query(const Text& keyword, int count = 40, const Text& sort = "commissionNum_desc") {
-  return "keyword=" + keyword +
-         "&pid=mm_123_456_789&fields=num_iid,title,nick,pic_url,price,click_url,shop_click_url,"
-         "seller_credit_score,item_location,volume&sort=" +
-         sort + "&page_no=1&page_size=" + std::to_string(count);
+ParamList query(const Text& keyword, int count = 40, const Text& sort = "commissionNum_desc") {
+  return {
+      {"keyword", keyword},
+      {"pid", "mm_123_456_789"},
+      {"fields",
+       "num_iid,title,nick,pic_url,price,click_url,shop_click_url,seller_credit_score,item_location,volume"},
+      {"sort", sort},
+      {"page_no", "1"},
+      {"page_size", std::to_string(count)}};
 }
 
 int occurrences(const Text& text, const Text& part) {
   int n = 0;
   for (std::size_t at = text.find(part); at != Text::npos; at = text.find(part, at + part.size())) ++n;
   return n;
-}
-
-TEST(SplitQueryPairs, CutsAtAmpersandsAndTheFirstTwoEqualsSigns) {
-  EXPECT_EQ(SplitQueryPairs("a=1&b=2"), (ParamList{{"a", "1"}, {"b", "2"}}));
-  EXPECT_EQ(SplitQueryPairs("keyword=x&y=z"), (ParamList{{"keyword", "x"}, {"y", "z"}}));
-  EXPECT_EQ(SplitQueryPairs("keyword=a=b=c"), (ParamList{{"keyword", "a"}}));
-  EXPECT_EQ(SplitQueryPairs("keyword=tom&jerry"), (ParamList{{"keyword", "tom"}, {"jerry", ""}}));
-  EXPECT_EQ(SplitQueryPairs("a=1&&b=2"), (ParamList{{"a", "1"}, {"", ""}, {"b", "2"}}));
-  EXPECT_EQ(SplitQueryPairs("a=1&"), (ParamList{{"a", "1"}}));
-  EXPECT_EQ(SplitQueryPairs(" a = 1 "), (ParamList{{" a ", " 1 "}}));
-  EXPECT_TRUE(SplitQueryPairs("").empty());
 }
 
 TEST(CleanResponse, RemovesEscapedMarkupAndUnescapesAmpersands) {
@@ -87,13 +82,8 @@ class CallOpenApiTest : public ::testing::Test {
     QUILL_SKIP_WITHOUT_SANDBOX();
     ASSERT_TRUE(sandbox.running());
   }
-  Text call(const Text& q, const char* key = kKey, const char* secret = kSecret) {
-    Text format;
-    Text answer = CallOpenApi(sandbox.gateway(), key, secret, kMethod, q, "", format);
-    if (*key && *secret) {
-      EXPECT_EQ(format, "xml");
-    }
-    return answer;
+  Text call(const ParamList& q, const char* key = kKey, const char* secret = kSecret) {
+    return testing::AwaitCall({sandbox.gateway(), key, secret, kMethod, q, "", ""});
   }
 };
 
@@ -156,12 +146,11 @@ TEST_F(CallOpenApiTest, EmptyKeyOrSecretSendsNothing) {
 }
 
 TEST_F(CallOpenApiTest, ReservedCharactersInAValueReachTheGatewayIntact) {
-  // A keyword cannot carry "&" or "=" through the query text, but "+" and "%" pass.
-  Text answer = call(query("a+b%20c"));
+  Text answer = call(query("H&M a=b+c%20d"));
   EXPECT_NE(answer.find("<click_url>"), Text::npos) << answer;
   auto lines = sandbox.log_lines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find("\"keyword\":\"a+b%20c\""), Text::npos) << lines[0];
+  EXPECT_NE(lines[0].find("\"keyword\":\"H&M a=b+c%20d\""), Text::npos) << lines[0];
   EXPECT_NE(lines[0].find("\"User-Agent\":\"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\""),
             Text::npos);
 }
@@ -196,8 +185,7 @@ TEST(CallOpenApiFaults, InvalidUtf8AnswerIsStillDecoded) {
   QUILL_SKIP_WITHOUT_SANDBOX();
   SandboxProcess sandbox({"--invalid-utf8"});
   ASSERT_TRUE(sandbox.running());
-  Text format;
-  Text answer = CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query("abc", 3), "", format);
+  Text answer = testing::AwaitCall({sandbox.gateway(), kKey, kSecret, kMethod, query("abc", 3), "", ""});
   EXPECT_EQ(occurrences(answer, "<title>"), 3);
   EXPECT_NE(answer.find(" bad "), Text::npos);
 }
@@ -207,15 +195,88 @@ TEST(CallOpenApiFaults, DroppedTruncatedAndHugeAnswersGiveEmptyText) {
   for (const char* fault : {"--drop", "--truncate", "--huge-body"}) {
     SandboxProcess sandbox({fault});
     ASSERT_TRUE(sandbox.running()) << fault;
-    Text format;
-    EXPECT_EQ(CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", format), "") << fault;
+    EXPECT_EQ(testing::AwaitCall({sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", ""}), "")
+        << fault;
   }
 }
 
 TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
-  Text format;
-  EXPECT_EQ(CallOpenApi("http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", format),
-            "");
+  EXPECT_EQ(
+      testing::AwaitCall({"http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", ""}),
+      "");
+}
+
+// Only the platform's own answer document counts: any other HTTP answer fails
+// the call and names its status, whatever its body holds.
+TEST(CallOpenApiAnswers, OnlyThePlatformsAnswerDocumentCounts) {
+  constexpr const char* kJsonMethod = "taobao.tbk.dg.material.optional.upgrade";
+  const std::string items =
+      "<?xml version=\"1.0\" encoding=\"utf-8\" ?><taobaoke_items_get_response><taobaoke_items>"
+      "<taobaoke_item><click_url>http://x/t</click_url></taobaoke_item><taobaoke_item><click_url>http://x/u"
+      "</click_url></taobaoke_item><taobaoke_item><click_url>http://x/v</click_url></taobaoke_item>"
+      "</taobaoke_items></taobaoke_items_get_response>";
+  const std::string json_items =
+      R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{"map_data":[]}}})";
+  const std::string portal = "<html><head><title>Hotel WiFi</title></head><body>Log in</body></html>";
+  auto reply = [](std::string status, const std::string& body, std::string headers = "") {
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + headers +
+           "Connection: close\r\n\r\n" + body;
+  };
+  testing::LoopbackServer elsewhere([&](testing::LoopbackConnection& c) { c.send(reply("200 OK", portal)); });
+  struct Case {
+    const char* what;
+    const char* method;
+    std::string bytes;
+    bool fails;
+    const char* reason;  // contained in the reason of a failed call
+  };
+  const std::vector<Case> cases = {
+      {"503 page", kMethod, reply("503 Service Unavailable", "<html>busy</html>"), true, "HTTP 503"},
+      {"502 empty", kMethod, reply("502 Bad Gateway", ""), true, "HTTP 502"},
+      {"404 empty", kMethod, reply("404 Not Found", ""), true, "HTTP 404"},
+      {"200 empty", kMethod, reply("200 OK", ""), true, "HTTP 200"},
+      {"captive portal", kMethod, reply("200 OK", portal), true, "HTTP 200"},
+      {"cut header block", kMethod, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Le", true, ""},
+      {"302 elsewhere", kMethod, reply("302 Found", "", "Location: " + elsewhere.url("/portal") + "\r\n"),
+       true, "HTTP 200"},
+      {"500 with records", kMethod, reply("500 Internal Server Error", items), true, "HTTP 500"},
+      {"cut document", kMethod, reply("200 OK", items.substr(0, items.size() - 5)), true, "HTTP 200"},
+      {"another method's", kMethod, reply("200 OK", "<a_response></a_response>"), true, "HTTP 200"},
+      {"items", kMethod, reply("200 OK", items), false, ""},
+      {"no records", kMethod,
+       reply("200 OK",
+             "<taobaoke_items_get_response><total_results>0</total_results></taobaoke_items_get_response>\n"),
+       false, ""},
+      {"empty root", kMethod, reply("200 OK", "<taobaoke_items_get_response/>"), false, ""},
+      {"error", kMethod, reply("200 OK", "<error_response><code>7</code><msg>m</msg></error_response>"), true,
+       "7 m"},
+      {"json items", kJsonMethod, reply("200 OK", json_items), false, ""},
+      {"json error", kJsonMethod,
+       reply("200 OK", R"({"error_response":{"code":11,"msg":"m","sub_code":"s","sub_msg":"t"}})"), true,
+       "11 m (s)"},
+      {"json, neither root", kJsonMethod, reply("200 OK", R"({"other_response":{}})"), true, "HTTP 200"},
+      {"json nested past any answer", kJsonMethod,
+       reply("200 OK", "{\"tbk_dg_material_optional_upgrade_response\":{\"a\":" + std::string(40, '[') +
+                           std::string(40, ']') + "}}"),
+       true, "HTTP 200"},
+      {"json cut", kJsonMethod, reply("200 OK", json_items.substr(0, 30)), true, "HTTP 200"},
+      {"xml for json", kJsonMethod, reply("200 OK", items), true, "HTTP 200"},
+      {"json 500", kJsonMethod, reply("500 Internal Server Error", json_items), true, "HTTP 500"},
+  };
+  for (const Case& c : cases) {
+    testing::LoopbackServer server(
+        [&](testing::LoopbackConnection& connection) { connection.send(c.bytes); });
+    const Text format = c.method == std::string_view(kJsonMethod) ? "json" : "";
+    ApiOutcome outcome;
+    const Text answer = testing::AwaitCall(
+        {server.url("/router/rest?"), kKey, kSecret, c.method, {}, "", format}, {}, &outcome, {0});
+    EXPECT_EQ(outcome.failed(), c.fails) << c.what << ": " << outcome.reason();
+    EXPECT_NE(gbk_to_utf8(outcome.reason()).find(c.reason), std::string::npos)
+        << c.what << ": " << outcome.reason();
+    if (!outcome.error_answer) {
+      EXPECT_EQ(answer.empty(), c.fails) << c.what;
+    }
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "base/codepage.h"
+#include "openapi/await_call.h"
 #include "support/loopback_server.h"
 #include "support/sandbox_process.h"
 
@@ -24,8 +25,12 @@ constexpr const char* kKey = "31415926";
 constexpr const char* kSecret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
 constexpr const char* kMethod = "taobao.taobaoke.items.get";
 
-Text query(const Text& keyword) {
-  return "keyword=" + keyword + "&pid=mm_1_2_3&fields=num_iid,title,click_url&page_no=1&page_size=3";
+ParamList query(const Text& keyword) {
+  return {{"keyword", keyword},
+          {"pid", "mm_1_2_3"},
+          {"fields", "num_iid,title,click_url"},
+          {"page_no", "1"},
+          {"page_size", "3"}};
 }
 
 // Time passes only when the code under test rests (and, when asked, when it
@@ -111,9 +116,8 @@ Asked ask(std::vector<std::string> options, RetryPolicy retry = {}, int stop_aft
   TestClock clock;
   clock.stop_after_rests = stop_after_rests;
   Asked asked;
-  Text format;
-  asked.answer = CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", format,
-                             {&clock, 30s, ""}, &asked.outcome, retry);
+  asked.answer = testing::AwaitCall({sandbox.gateway(), kKey, kSecret, kMethod, query("abc"), "", ""},
+                                    {&clock, 30s, ""}, &asked.outcome, retry);
   asked.requests = sandbox.log_lines().size();
   asked.waited = clock.elapsed();
   return asked;
@@ -191,10 +195,8 @@ TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
   EXPECT_EQ(queue.take(99).outcome.transport, net::Failure::bad_request);
 
   for (std::size_t i = 0; i < keywords.size(); ++i) {
-    Text format;
     EXPECT_FALSE(results[i].outcome.failed()) << i;
-    EXPECT_EQ(results[i].answer, CallOpenApi(sandbox.gateway(), kKey, kSecret, kMethod, query(keywords[i]),
-                                             "", format, {&clock, 30s, ""}))
+    EXPECT_EQ(results[i].answer, testing::AwaitCall(request_for(sandbox, keywords[i]), {&clock, 30s, ""}))
         << i;
   }
 }
@@ -277,20 +279,17 @@ TEST(ApiCallTls, HttpsGatewayAnswersOnlyWhenItsCertificateIsInTheFile) {
              "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydA==\n-----END CERTIFICATE-----\n");
   write_file(folder / "both.pem", read_file(other.certificate_path()) + read_file(cert));
   const Text gateway = "https://localhost:" + std::to_string(sandbox.port()) + "/router/rest?";
-  Text format;
+  const ApiRequest request{gateway, kKey, kSecret, kMethod, query("abc"), "", ""};
   ApiOutcome outcome;
   for (const Text& ca_file : {Text(cert), folder.gbk_path("both.pem")}) {
-    const Text answer = CallOpenApi(gateway, kKey, kSecret, kMethod, query("abc"), "", format,
-                                    {&NoUiWaiter(), 30s, ca_file}, &outcome);
+    const Text answer = testing::AwaitCall(request, {&NoUiWaiter(), 30s, ca_file}, &outcome);
     EXPECT_FALSE(outcome.failed()) << ca_file << ": " << outcome.reason();
     EXPECT_NE(answer.find("<click_url>"), Text::npos) << ca_file;
   }
   const Text others = folder.gbk_path("other.pem");
   write_file(folder / "other.pem", read_file(other.certificate_path()));
   for (const Text& ca_file : {Text(), others, folder.gbk_path("missing.pem"), folder.gbk_path("junk.pem")}) {
-    EXPECT_EQ(CallOpenApi(gateway, kKey, kSecret, kMethod, query("abc"), "", format,
-                          {&NoUiWaiter(), 30s, ca_file}, &outcome),
-              "");
+    EXPECT_EQ(testing::AwaitCall(request, {&NoUiWaiter(), 30s, ca_file}, &outcome), "");
     EXPECT_EQ(outcome.transport, net::Failure::tls) << ca_file;
   }
   EXPECT_EQ(sandbox.log_lines().size(), 2u);

@@ -82,27 +82,28 @@ std::string md5_upper_hex(const std::string& bytes) {
   return hex;
 }
 
-// A form the sandbox accepts with its default key and secret: now in GMT+8, signed with MD5.
-std::string signed_form(const std::string& keyword, const std::string& page_size = "40") {
+// The business pairs as a form the sandbox accepts with its default key and
+// secret: now in GMT+8, signed with MD5.
+std::string signed_form(std::map<std::string, std::string> pairs) {
   std::time_t beijing = std::time(nullptr) + 8 * 3600;
   std::tm t{};
   gmtime_r(&beijing, &t);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &t);
-  const std::map<std::string, std::string> pairs = {{"app_key", "31415926"},
-                                                    {"fields", "click_url,title"},
-                                                    {"format", "xml"},
-                                                    {"keyword", keyword},
-                                                    {"method", "taobao.taobaoke.items.get"},
-                                                    {"page_no", "1"},
-                                                    {"page_size", page_size},
-                                                    {"sign_method", "md5"},
-                                                    {"timestamp", stamp},
-                                                    {"v", "2.0"}};
+  pairs.insert({{"app_key", "31415926"}, {"sign_method", "md5"}, {"timestamp", stamp}, {"v", "2.0"}});
   const std::string secret = "5f0c2a9e7b13d4866e1fa0b2c9d34e57";
   std::string signed_text = secret, form;
   for (const auto& [name, value] : pairs) signed_text += name + value, form += name + "=" + value + "&";
   return form + "sign=" + md5_upper_hex(signed_text + secret);
+}
+
+std::string signed_form(const std::string& keyword, const std::string& page_size = "40") {
+  return signed_form({{"fields", "click_url,num_iid,title"},
+                      {"format", "xml"},
+                      {"keyword", keyword},
+                      {"method", "taobao.taobaoke.items.get"},
+                      {"page_no", "1"},
+                      {"page_size", page_size}});
 }
 
 std::size_t count(const std::string& text, const std::string& what) {
@@ -154,6 +155,43 @@ TEST(SandboxFaults, ForcedErrorAnswersEveryCallAsThePlatformWrites) {
   EXPECT_EQ(element(answer, "sub_code"), "(none)");
   for (const char* bad : {"", "x", "7:", "-1", "123456"})
     EXPECT_EQ(usage_exit_code({"--error", bad}), 2) << bad;
+}
+
+// The current interface over the same items, in JSON: the parameters checked,
+// errors in JSON too, and the permission error on request.
+TEST(SandboxFaults, CurrentInterfaceAnswersInJsonFromTheSameItems) {
+  SandboxProcess sandbox;
+  SandboxProcess refusing({"--no-permission"});
+  auto material = [](std::map<std::string, std::string> business) {
+    business.insert({{"method", "taobao.tbk.dg.material.optional.upgrade"}, {"format", "json"}});
+    return Fetch().post(signed_form(std::move(business)));
+  };
+  const std::map<std::string, std::string> good = {{"q", "abc"}, {"adzone_id", "3"}, {"page_size", "7"}};
+  const std::string answer = fetch(sandbox.gateway(), material(good)).body;
+  EXPECT_TRUE(
+      answer.starts_with(R"({"tbk_dg_material_optional_upgrade_response":{"result_list":{"map_data":[)"))
+      << answer;
+  EXPECT_EQ(count(answer, "\"item_basic_info\""), 7u);
+  const std::string classic = fetch(sandbox.gateway(), Fetch().post(signed_form("abc", "1"))).body;
+  EXPECT_NE(answer.find("[{\"item_id\":\"" + element(classic, "num_iid") + "\""), std::string::npos);
+  const std::vector<std::pair<std::map<std::string, std::string>, std::string>> refused = {
+      {{{"q", "abc"}}, R"({"error_response":{"code":40,"msg":"Missing required arguments:adzone_id")"},
+      {{{"q", "abc"}, {"adzone_id", "mm_1"}}, R"("code":41,"msg":"Invalid arguments:adzone_id")"},
+      {{{"adzone_id", "3"}}, R"("code":40,"msg":"Missing required arguments:q")"},
+      {{{"q", "abc"}, {"adzone_id", "3"}, {"page_size", "101"}},
+       R"("code":41,"msg":"Invalid arguments:page_size")"},
+      {{{"q", "abc"}, {"adzone_id", "3"}, {"sort", "price_desc"}},
+       R"("code":41,"msg":"Invalid arguments:sort")"},
+      {{{"q", "abc"}, {"adzone_id", "3"}, {"format", "xml"}}, "<code>23</code>"},
+  };
+  for (const auto& [business, error] : refused)
+    EXPECT_NE(fetch(sandbox.gateway(), material(business)).body.find(error), std::string::npos) << error;
+  EXPECT_NE(fetch(refusing.gateway(), material(good))
+                .body.find(R"({"error_response":{"code":11,)"
+                           R"("msg":"Insufficient ISV Permissions",)"
+                           R"("sub_code":"isv.permission-api-package-empty")"),
+            std::string::npos);
+  EXPECT_EQ(count(fetch(refusing.gateway(), Fetch().post(signed_form("abc"))).body, "<taobaoke_item>"), 40u);
 }
 
 TEST(SandboxFaults, RateLimitThenUnavailableServiceCountPerKeyword) {

@@ -8,21 +8,24 @@ namespace sandbox {
 
 std::optional<std::string> GatewayFaults::answer_instead(const Params& params) {
   const Options& o = options_;
+  const std::string format = find_param(params, "format").value_or("xml");
   if (o.error_code >= 0)
-    return error_answer(o.error_code, error_message(o.error_code), o.error_sub_code, o.error_sub_msg);
+    return error_answer_for(format, o.error_code, error_message(o.error_code), o.error_sub_code,
+                            o.error_sub_msg);
   if (o.rate_limit == 0 && o.isp_unavailable == 0) return std::nullopt;
   int call = 0;
   {
     std::lock_guard lock(mutex_);
-    call = ++calls_by_keyword_[find_param(params, "keyword").value_or("")];
+    const auto keyword = find_param(params, "keyword");
+    call = ++calls_by_keyword_[keyword ? *keyword : find_param(params, "q").value_or("")];
   }
   if (call <= o.rate_limit) {
-    return error_answer(7, error_message(7), "accesscontrol.limited-by-app-access-count",
-                        "This ban will last for " + std::to_string(o.ban_seconds) + " more seconds");
+    return error_answer_for(format, 7, error_message(7), "accesscontrol.limited-by-app-access-count",
+                            "This ban will last for " + std::to_string(o.ban_seconds) + " more seconds");
   }
   if (call - o.rate_limit <= o.isp_unavailable) {
-    return error_answer(15, error_message(15), "isp.remote-service-unavailable",
-                        "The remote service is temporarily unavailable");
+    return error_answer_for(format, 15, error_message(15), "isp.remote-service-unavailable",
+                            "The remote service is temporarily unavailable");
   }
   return std::nullopt;
 }

@@ -201,6 +201,74 @@ std::string items_answer(const ItemQuery& q) {
   return out;
 }
 
+std::string classic_sort(std::string_view material_sort) {
+  struct Pair {
+    std::string_view material, classic;
+  };
+  static constexpr Pair kPairs[] = {
+      {"price", "price"},
+      {"tk_rate", "commissionRate"},
+      {"total_sales", "commissionNum"},
+      {"tk_total_commi", "commissionVolume"},
+  };
+  for (const Pair& pair : kPairs) {
+    for (std::string_view direction : {"des", "asc"}) {
+      if (material_sort != std::string(pair.material) + "_" + std::string(direction)) continue;
+      return std::string(pair.classic) + (direction == "des" ? "_desc" : "_asc");
+    }
+  }
+  return {};
+}
+
+std::string material_answer(const ItemQuery& q) {
+  std::vector<Item> items = catalogue(q.keyword, q.catalogue_size);
+  sort_items(items, q.sort);
+  const std::size_t first =
+      static_cast<std::size_t>(std::max(q.page_no - 1, 0)) * static_cast<std::size_t>(q.page_size);
+  const std::size_t last = q.whole_catalogue
+                               ? items.size()
+                               : std::min(items.size(), first + static_cast<std::size_t>(q.page_size));
+  // The platform writes pictures without a scheme; over plain HTTP that would
+  // send the browser to an https sandbox that is not there.
+  const bool tls = q.base_url.starts_with("https://");
+  const std::string pictures = tls ? q.base_url.substr(6) : q.base_url;
+  std::string out = "{\"tbk_dg_material_optional_upgrade_response\":{\"result_list\":{\"map_data\":[";
+  for (std::size_t i = q.whole_catalogue ? 0 : first; i < last; ++i) {
+    const Item& item = items[i];
+    const std::string iid = std::to_string(item.num_iid);
+    const std::string link = q.base_url + "/t?e=" + iid + "&adzone_id=" + q.pid;
+    const bool promoted = i % 3 == 0;
+    if (out.back() == '}') out += ',';
+    out += "{\"item_id\":" + json_quote(iid);
+    out += ",\"item_basic_info\":{\"title\":" + json_quote(title(item, q.keyword, q.invalid_utf8)) +
+           ",\"short_title\":" + json_quote(q.keyword) +
+           ",\"pict_url\":" + json_quote(pictures + "/pic/" + iid + ".jpg") +
+           ",\"shop_title\":" + json_quote(kSellers[item.seller]) +
+           ",\"seller_id\":" + std::to_string(1000 + item.seller) +
+           ",\"user_type\":" + std::to_string(item.seller % 2) +
+           ",\"volume\":" + std::to_string(item.volume) +
+           ",\"provcity\":" + json_quote(kLocations[item.location]) + "}";
+    out += ",\"price_promotion_info\":{\"reserve_price\":" + json_quote(money(item.price_cents * 2)) +
+           ",\"zk_final_price\":" + json_quote(money(item.price_cents)) +
+           ",\"final_promotion_price\":" + json_quote(promoted ? money(item.price_cents * 9 / 10) : "") + "}";
+    out += ",\"publish_info\":{\"click_url\":" + json_quote(link) +
+           ",\"coupon_share_url\":" + json_quote(i % 4 == 0 ? link + "&coupon=1" : "") +
+           ",\"income_rate\":" + json_quote(money(item.rate)) + "}}";
+  }
+  out += "]},\"total_results\":" + std::to_string(items.size()) + ",\"request_id\":\"sandbox\"}}";
+  return out;
+}
+
+std::string error_answer_for(std::string_view format, int code, std::string_view message,
+                             std::string_view sub_code, std::string_view sub_msg) {
+  if (format != "json") return error_answer(code, message, sub_code, sub_msg);
+  std::string out =
+      "{\"error_response\":{\"code\":" + std::to_string(code) + ",\"msg\":" + json_quote(message);
+  if (!sub_code.empty())
+    out += ",\"sub_code\":" + json_quote(sub_code) + ",\"sub_msg\":" + json_quote(sub_msg);
+  return out + ",\"request_id\":\"sandbox\"}}";
+}
+
 std::string error_answer(int code, std::string_view message) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\" ?><error_response><code>" + std::to_string(code) +
          "</code><msg>" + xml_escape(message) + "</msg></error_response>";

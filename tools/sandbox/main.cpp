@@ -83,6 +83,9 @@ void add_options(CLI::App& app, Options& o) {
   add_count(app, "--ban-seconds", o.ban_seconds, "the ban length that error names (default 1)");
   add_count(app, "--isp-unavailable", o.isp_unavailable,
             "then N calls per keyword get code 15, isp.remote-service-unavailable");
+  app.add_flag("--no-permission", o.no_permission,
+               "taobao.tbk.dg.material.optional.upgrade gets the platform's error for a\n"
+               "key without its permission package (code 11, isv.permission-api-package-empty)");
   app.add_flag("--shortener-hang", o.shortener_hang,
                "the three short-link services read the request and never answer");
   app.add_flag("--tls", o.tls,
@@ -100,7 +103,8 @@ void add_options(CLI::App& app, Options& o) {
 std::optional<int> parse_options(int argc, char** argv, Options& options) {
   CLI::App app(
       "A stand-in for the open platform's gateway, the three short-link services and the\n"
-      "badge picture server, on 127.0.0.1.",
+      "badge picture server, on 127.0.0.1. The gateway answers taobao.taobaoke.items.get in\n"
+      "XML and taobao.tbk.dg.material.optional.upgrade in JSON, from the same items.",
       "quillmoor-sandbox");
   app.footer(
       "The request log (--log) holds every request, in every mode. SIGTERM or SIGINT end the\n"
@@ -257,7 +261,8 @@ void install_routes(httplib::Server& server, const Options& o, RequestLog& log, 
                 if (o.endless) return answer_endless(res, answer);
                 if (o.truncate) return answer_truncated(res, std::move(answer));
                 if (o.drip_ms > 0) return answer_dripping(res, std::move(answer), o.drip_ms);
-                res.set_content(answer, "text/xml;charset=UTF-8");
+                const bool json = answer.starts_with("{");
+                res.set_content(answer, json ? "application/json;charset=UTF-8" : "text/xml;charset=UTF-8");
               }));
   auto down = [&o](httplib::Response& res) {
     if (o.shortener_hang) never_answer();

@@ -21,9 +21,10 @@ struct Options {
   bool huge_body = false;
   bool invalid_utf8 = false;
   bool shortener_down = false;
-  int items = 100;         // size of each keyword's catalogue
-  bool all_items = false;  // the whole catalogue in one answer, whatever the page asks
-  int drip_ms = 0;         // 0: answer at once
+  bool no_permission = false;  // the current interface answers with the permission error
+  int items = 100;             // size of each keyword's catalogue
+  bool all_items = false;      // the whole catalogue in one answer, whatever the page asks
+  int drip_ms = 0;             // 0: answer at once
   bool hang = false;
   bool reset_mid_body = false;
   bool endless = false;
@@ -39,7 +40,9 @@ struct Options {
   std::string lease_file;  // "": runs until a signal ends it
 };
 
-// The gateway's answer to one decoded form: an item list or an error_response.
+// The gateway's answer to one decoded form: an item list or an error_response,
+// for taobao.taobaoke.items.get in XML, for taobao.tbk.dg.material.optional.upgrade
+// in JSON.
 // now is the current time (seconds since the epoch).
 std::string gateway_answer(const Params& params, const Options& options, const std::string& base_url,
                            std::time_t now);

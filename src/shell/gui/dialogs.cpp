@@ -7,15 +7,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QIdentityProxyModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <deque>
 #include <optional>
 
-#include "base/message_box.h"
 #include "shell/gui/look.h"
 #include "shell/gui/qt_text.h"
 
@@ -28,6 +29,7 @@ struct Answers {
   std::deque<int> messages;
   std::deque<Text> folders;
   std::deque<ReplaceAnswer> replaces;
+  std::deque<std::optional<NetworkForm>> networks;
   bool unattended = false;
   std::vector<AnsweredDialog> log;
 };
@@ -133,13 +135,13 @@ class FolderChooser final : public QFileDialog {
 
 }  // namespace
 
-std::unique_ptr<QMessageBox> make_message_box(const Text& message, unsigned flags, const Text& caption) {
+std::unique_ptr<QMessageBox> make_message_box(const Text& message, BoxIcon icon, const Text& caption) {
   auto box = std::make_unique<QMessageBox>();
   dress_dialog(*box);
   box->setWindowTitle(from_gbk(caption));
   box->setTextFormat(Qt::PlainText);
   box->setText(from_gbk_lines(message));
-  box->setIcon((flags & kMbIconError) ? QMessageBox::Critical : QMessageBox::NoIcon);
+  box->setIcon(icon == BoxIcon::error ? QMessageBox::Critical : QMessageBox::NoIcon);
   // A button of our own: the standard OK carries the desktop theme's icon.
   QPushButton* ok = box->addButton(u("确定"), QMessageBox::AcceptRole);
   box->setDefaultButton(ok);
@@ -149,11 +151,9 @@ std::unique_ptr<QMessageBox> make_message_box(const Text& message, unsigned flag
   return box;
 }
 
-int run_message_box(const Text& message, unsigned flags, const Text& caption) {
-  if (take(answers().messages, int(kResultOk), {AnsweredDialog::kMessage, message, caption, flags}))
-    return kResultOk;  // one button: whatever was queued, OK closed it
-  make_message_box(message, flags, caption)->exec();
-  return kResultOk;
+void run_message_box(const Text& message, BoxIcon icon, const Text& caption) {
+  if (take(answers().messages, 1, {AnsweredDialog::kMessage, message, caption, icon})) return;
+  make_message_box(message, icon, caption)->exec();
 }
 
 std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
@@ -186,7 +186,7 @@ std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
 
 ReplaceAnswer ask_replace(const Text& target) {
   if (auto queued =
-          take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}, 0}))
+          take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}}))
     return *queued;
   auto box = make_replace_box(target);
   box->exec();
@@ -218,15 +218,62 @@ Text chosen_folder(QFileDialog& chooser) {
 }
 
 Text choose_folder(const Text& start, const Text& title) {
-  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title, 0}))
+  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title}))
     return *queued;
   auto chooser = make_folder_chooser(start, title);
   chooser->exec();
   return chosen_folder(*chooser);
 }
 
+namespace {
+const char* const kNetworkFields[] = {"接口", "网关", "并发", "重试", "证书"};
+Text NetworkForm::*const kNetworkMembers[] = {&NetworkForm::api, &NetworkForm::gateway, &NetworkForm::jobs,
+                                               &NetworkForm::retries, &NetworkForm::ca_file};
+}  // namespace
+
+std::unique_ptr<QDialog> make_network_dialog(const NetworkForm& form) {
+  auto dialog = std::make_unique<QDialog>();
+  dress_dialog(*dialog);
+  dialog->setWindowTitle(u("网络设置"));
+  dialog->setWindowModality(Qt::ApplicationModal);
+  auto* layout = new QFormLayout(dialog.get());
+  for (std::size_t i = 0; i < std::size(kNetworkFields); ++i) {
+    auto* box = new QLineEdit(from_gbk(form.*kNetworkMembers[i]), dialog.get());
+    box->setObjectName(u(kNetworkFields[i]));
+    box->setMinimumWidth(320);
+    box->setAccessibleName(u(kNetworkFields[i]));
+    layout->addRow(u(kNetworkFields[i]) + u("："), box);
+  }
+  auto* buttons = new QDialogButtonBox(dialog.get());
+  buttons->addButton(u("确定"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(u("取消"), QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
+  layout->addRow(buttons);
+  return dialog;
+}
+
+NetworkForm network_dialog_values(const QDialog& dialog) {
+  NetworkForm form;
+  for (std::size_t i = 0; i < std::size(kNetworkFields); ++i)
+    if (auto* box = dialog.findChild<QLineEdit*>(u(kNetworkFields[i]))) form.*kNetworkMembers[i] = to_gbk(box->text());
+  return form;
+}
+
+bool edit_network(NetworkForm& form) {
+  if (auto queued = take(answers().networks, std::optional<NetworkForm>(), {AnsweredDialog::kNetwork, {}, {}})) {
+    if (*queued) form = **queued;
+    return queued->has_value();
+  }
+  auto dialog = make_network_dialog(form);
+  if (dialog->exec() != QDialog::Accepted) return false;
+  form = network_dialog_values(*dialog);
+  return true;
+}
+
 namespace next_answer {
-void message(int result) { answers().messages.push_back(result); }
+void message() { answers().messages.push_back(1); }
+void network(std::optional<NetworkForm> form) { answers().networks.push_back(std::move(form)); }
 void folder(const Text& folder) { answers().folders.push_back(folder); }
 void replace(ReplaceAnswer answer) { answers().replaces.push_back(answer); }
 void set_unattended(bool on) { answers().unattended = on; }
@@ -235,6 +282,7 @@ void clear() {
   a.messages.clear();
   a.folders.clear();
   a.replaces.clear();
+  a.networks.clear();
 }
 }  // namespace next_answer
 

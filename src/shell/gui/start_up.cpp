@@ -9,7 +9,6 @@
 
 #include "base/fatal.h"
 #include "base/fs.h"
-#include "base/message_box.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/look.h"
 #include "shell/gui/main_window.h"
@@ -36,7 +35,7 @@ void take_screenshot(MainWindow& window, const QString& file) {
 
 // A fatal error's box, drawn by the window's own message box.
 void show_fatal_box(const Text& message, const Text& caption) {
-  run_message_box(message, kMbIconError | kMbTaskModal, caption);
+  run_message_box(message, BoxIcon::error, caption);
 }
 
 }  // namespace
@@ -58,9 +57,9 @@ int StartUp(int argc, char** argv) {
   QDir::setCurrent(from_gbk(program_dir));
   LoadQtTranslation();
 
-  ProgramSession session = OpenProgramFolder(program_dir);
+  ProgramSession session = OpenProgramFolder(program_dir, NoUiWaiter());
   MainWindow window(session);
-  const QuitSignals quit_signals(window);
+  const QuitSignals quit_signals(window, [&window] { window.quit(); });
   window.show();
   const QString screenshot = screenshot_file(QCoreApplication::arguments());
   if (!screenshot.isEmpty()) take_screenshot(window, screenshot);

@@ -7,14 +7,16 @@
 #include <vector>
 
 #include "base/text.h"
+#include "shell/window_controller.h"
 
 namespace quill::shell::win {
 
-// dir\controls.txt: the title, then one line per child window in creation
-// order: class|text|left,top width x height in client pixels|font, and for a
-// drop-down list its selection and items. dir\window.bmp: the whole window as
-// it is drawn. Files that cannot be written are left out.
-void DescribeWindow(HWND window, const Text& dir);
+// Compares the window as the window system reports it with the control table:
+// title, client size and border, then each control's class, place in client
+// pixels, font, and a caption's text or a list's items. Each difference goes
+// to dir\messages.txt as a line "不符：..." (none: the window is the table's).
+// dir\window.bmp: the whole window as it is drawn.
+void CheckWindow(HWND window, const Text& dir);
 // Appends one line (line breaks shown as "\n") to dir\messages.txt.
 void RecordMessage(const Text& dir, const Text& message);
 
@@ -31,5 +33,10 @@ struct SelfTestStep {
 // "生成并关闭" or "选择 FOLDER"; other lines are recorded as unknown and
 // skipped. Without the file, one click on "生成".
 std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir);
+
+// Checks the window, follows the plan, then closes the window; a step that
+// closed it ends the test. close_when_run_starts is the window's: set, it
+// closes the window as the next run shows its first line.
+void RunSelfTest(HWND window, const Text& dir, const WindowController& controller, bool& close_when_run_starts);
 
 }  // namespace quill::shell::win

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The Windows window under Wine on a virtual screen: its title and every
-# control by text, place, font and items as the window system reports them;
+# control by class, place, font, text and items as the window system reports
+# them, against the control table (the window checks itself and notes each
+# difference);
 # its links go to the shell's open action; four clicks on "生成" against the
 # Linux sandbox answer the replace question with each of its five buttons and
 # end with the same pages as the Linux batch tool; the folder browser chooses
@@ -76,7 +78,6 @@ run_window "$work/windows" "链接
 生成 是 全部是
 选择 C:\\选中"
 
-diff "$here/windows_window_expected.txt" "$work/windows/report/controls.txt"
 question() {  # file, answer
   printf '问：目标位置已有同名文件：\\nPROGRAM\\已生成\\files\\%s\\n\\n要替换它吗？|是 全部是 否 全部否 取消|答：%s\n' "$1" "$2"
 }

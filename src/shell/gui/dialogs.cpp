@@ -1,15 +1,15 @@
 #include "shell/gui/dialogs.h"
 
-#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QIdentityProxyModel>
+#include <QHBoxLayout>
+#include <QTreeView>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -80,59 +80,6 @@ void drop_icon_space(QMessageBox& box) {
   grid->invalidate();
 }
 
-// Dates in the chooser's list the Chinese way, whatever the system's locale
-// (the file model formats them with it).
-class ChineseDates final : public QIdentityProxyModel {
- public:
-  using QIdentityProxyModel::QIdentityProxyModel;
-  QVariant data(const QModelIndex& index, int role) const override {
-    constexpr int kDateColumn = 3;
-    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
-    if (files && role == Qt::DisplayRole && index.column() == kDateColumn)
-      return QLocale(QLocale::Chinese, QLocale::China)
-          .toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
-    return QIdentityProxyModel::data(index, role);
-  }
-};
-
-// A folder the user names may not exist yet (the run creates its save folder),
-// where Qt's own chooser takes folders that exist only.
-class FolderChooser final : public QFileDialog {
- public:
-  FolderChooser() {
-    setOption(QFileDialog::DontUseNativeDialog);
-    setFileMode(QFileDialog::Directory);
-    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
-      choose_ = buttons->button(QDialogButtonBox::Open);
-    if (choose_) choose_->installEventFilter(this);
-  }
-
-  void accept() override {
-    if (!names_new_folder()) return QFileDialog::accept();
-    QDialog::accept();
-  }
-
- protected:
-  // Qt disables "选择" for a folder that does not exist: enabled again.
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == choose_ && event->type() == QEvent::EnabledChange && !choose_->isEnabled() &&
-        names_new_folder())
-      choose_->setEnabled(true);
-    return QFileDialog::eventFilter(watched, event);
-  }
-
- private:
-  // One name, not there yet, in a folder that is.
-  bool names_new_folder() const {
-    const QStringList picked = selectedFiles();
-    if (picked.size() != 1 || picked.front().isEmpty()) return false;
-    const QFileInfo folder(picked.front());
-    return !folder.exists() && folder.dir().exists();
-  }
-
-  QPushButton* choose_ = nullptr;
-};
-
 }  // namespace
 
 std::unique_ptr<QMessageBox> make_message_box(const Text& message, BoxIcon icon, const Text& caption) {
@@ -195,34 +142,61 @@ ReplaceAnswer ask_replace(const Text& target) {
                  : ReplaceAnswer::cancel;
 }
 
-std::unique_ptr<QFileDialog> make_folder_chooser(const Text& start, const Text& title) {
-  auto chooser = std::make_unique<FolderChooser>();
-  dress_dialog(*chooser);
-  chooser->setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, false);
-  chooser->setWindowTitle(from_gbk(title));
-  chooser->setLocale(QLocale(QLocale::Chinese, QLocale::China));
-  chooser->setOption(QFileDialog::ShowDirsOnly);
-  chooser->setProxyModel(new ChineseDates(chooser.get()));
-  chooser->setWindowModality(Qt::ApplicationModal);
-  const QFileInfo folder(QDir::cleanPath(QDir::fromNativeSeparators(from_gbk(start))));
-  if (start.empty() || !folder.dir().exists()) return chooser;
-  chooser->setDirectory(folder.dir());
-  chooser->selectFile(folder.fileName());
-  return chooser;
+FolderChooser::FolderChooser(const Text& start, const Text& title) {
+  dress_dialog(*this);
+  setWindowTitle(u("浏览文件夹"));
+  setWindowModality(Qt::ApplicationModal);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(from_gbk(title), this));
+  model_ = new QFileSystemModel(this);
+  model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  model_->setRootPath(QDir::rootPath());
+  tree_ = new QTreeView(this);
+  tree_->setObjectName(u("folders"));
+  tree_->setModel(model_);
+  tree_->setHeaderHidden(true);
+  for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
+  tree_->setMinimumSize(320, 300);
+  layout->addWidget(tree_);
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel(u("文件夹："), this));
+  folder_ = new QLineEdit(this);
+  folder_->setObjectName(u("folder"));
+  folder_->setAccessibleName(u("文件夹"));
+  row->addWidget(folder_);
+  layout->addLayout(row);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(u("确定"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(u("取消"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& at) {
+    folder_->setText(QDir::toNativeSeparators(model_->filePath(at)));
+  });
+  // The box's folder selected, or the nearest folder above it that exists
+  // with the box's folder (not made yet) in the edit field.
+  const QString wanted = QDir::cleanPath(QDir::fromNativeSeparators(from_gbk(start)));
+  QString existing = wanted;
+  while (!existing.isEmpty() && !QFileInfo(existing).isDir() && existing != QDir::rootPath())
+    existing = QFileInfo(existing).path();
+  if (start.empty() || existing.isEmpty()) return;
+  const QModelIndex at = model_->index(existing);
+  tree_->setCurrentIndex(at);
+  tree_->scrollTo(at);
+  folder_->setText(QDir::toNativeSeparators(wanted));
 }
 
-Text chosen_folder(QFileDialog& chooser) {
-  if (chooser.result() != QDialog::Accepted) return Text();
-  const QStringList picked = chooser.selectedFiles();
-  return picked.isEmpty() ? Text() : to_gbk(QDir::toNativeSeparators(picked.front()));
+Text FolderChooser::chosen() const {
+  if (result() != QDialog::Accepted) return {};
+  return txt_trim(to_gbk(folder_->text()));
 }
 
 Text choose_folder(const Text& start, const Text& title) {
-  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title}))
-    return *queued;
-  auto chooser = make_folder_chooser(start, title);
-  chooser->exec();
-  return chosen_folder(*chooser);
+  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title})) return *queued;
+  FolderChooser chooser(start, title);
+  chooser.exec();
+  return chooser.chosen();
 }
 
 namespace {

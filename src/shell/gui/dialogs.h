@@ -3,8 +3,12 @@
 // resource copy, the folder chooser and the network dialog. Each can be answered in advance
 // ("next answers"), so that tests drive the window without anyone clicking.
 
-#include <QFileDialog>
+#include <QDialog>
 #include <QMessageBox>
+
+class QFileSystemModel;
+class QLineEdit;
+class QTreeView;
 #include <memory>
 #include <optional>
 #include <vector>
@@ -30,12 +34,22 @@ void run_message_box(const Text& message, BoxIcon icon, const Text& caption);
 std::unique_ptr<QMessageBox> make_replace_box(const Text& target);
 ReplaceAnswer ask_replace(const Text& target);
 
-// A folder chooser (folders only, Chinese dates and texts), not yet run: it
-// shows start's parent with start selected, and accepts a folder that does not
-// exist yet. A start whose parent does not exist opens at the current folder.
-std::unique_ptr<QFileDialog> make_folder_chooser(const Text& start, const Text& title);
-// The folder a run chooser was accepted with; "" when it was cancelled.
-Text chosen_folder(QFileDialog& chooser);
+// The folder chooser: a tree of the folders from the root, in Chinese, with
+// the title above it and an edit field below holding the chosen folder. It
+// opens at start (the nearest folder above it that exists, with start itself
+// in the field, since the run makes its save folder) and may be given a folder
+// that does not exist yet in the field.
+class FolderChooser final : public QDialog {
+ public:
+  FolderChooser(const Text& start, const Text& title);
+  // The folder it was accepted with; "" when it was cancelled.
+  Text chosen() const;
+
+ private:
+  QFileSystemModel* model_ = nullptr;
+  QTreeView* tree_ = nullptr;
+  QLineEdit* folder_ = nullptr;
+};
 // Runs a chooser; "" when cancelled.
 Text choose_folder(const Text& start, const Text& title);
 

@@ -305,12 +305,27 @@ int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
   return 0;
 }
 
+// The folder itself when it exists, else the nearest one above it that does:
+// the browser selects nothing for a folder not made yet, as the save folder
+// is before the first run.
+std::wstring ExistingFolder(std::wstring folder) {
+  while (!folder.empty()) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return folder;
+    const std::size_t cut = folder.find_last_of(L"\\/");
+    if (cut == std::wstring::npos || cut == 0) return {};
+    folder.resize(cut);
+    if (folder.size() == 2 && folder[1] == L':') return folder + L"\\";  // a drive's root
+  }
+  return folder;
+}
+
 }  // namespace
 
 void ChooseInNextBrowser(const Text& folder) { ScriptedFolder() = folder; }
 
 Text BrowseForFolder(const Text& start, const Text& title) {
-  BrowseStart begin{widen(start), false};
+  BrowseStart begin{ExistingFolder(widen(start)), false};
   if (!ScriptedFolder().empty()) begin = {widen(std::exchange(ScriptedFolder(), Text())), true};
   const std::wstring wide_title = widen(title.empty() ? gbk("请选择一个文件夹") : title);
   BROWSEINFOW info{};

@@ -1,12 +1,10 @@
 #include "shell/gui/main_window.h"
 
 #include <QAbstractEventDispatcher>
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,11 +15,11 @@
 #include <QShortcut>
 #include <QUrl>
 
-#include "base/codepage.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/look.h"
 #include "shell/gui/qt_text.h"
-#include "shell/gui/single_line.h"
+#include "base/codepage.h"
+#include "shell/gui/controls.h"
 #include "shell/window_texts.h"
 
 namespace quill::shell::gui {
@@ -32,88 +30,6 @@ namespace {
 constexpr int kOuterWidth = 524;
 constexpr int kOuterHeight = 351;
 const QKeySequence kNetworkKeys(Qt::CTRL | Qt::SHIFT | Qt::Key_N);
-
-// Keeps out of the count box what it does not accept as typed; Ctrl+V and the
-// like pass whatever text the platform attaches to them (Ctrl+Alt is AltGr).
-class CountFilter final : public QObject {
- public:
-  using QObject::QObject;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress) {
-      const auto* key = static_cast<QKeyEvent*>(event);
-      const auto m = key->modifiers();
-      const bool shortcut = (m & (Qt::ControlModifier | Qt::MetaModifier)) && !(m & Qt::AltModifier);
-      return !shortcut && kept(key->text()) != key->text();
-    }
-    if (event->type() == QEvent::InputMethod) {
-      auto* im = static_cast<QInputMethodEvent*>(event);
-      im->setCommitString(kept(im->commitString()), im->replacementStart(), im->replacementLength());
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  static QString kept(const QString& typed) {
-    QString out;
-    for (char32_t c : typed.toUcs4())
-      if (CountBoxAccepts(c)) out += QString::fromUcs4(&c, 1);
-    return out;
-  }
-};
-
-QWidget* make_widget(const ControlRow& row, QWidget* parent) {
-  const QString caption = from_gbk(row.caption);
-  switch (row.kind) {
-    case ControlKind::keywords: {
-      auto* box = new QPlainTextEdit(parent);
-      box->setLineWrapMode(QPlainTextEdit::NoWrap);
-      box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-      box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-      box->setTabChangesFocus(true);  // as a Windows dialog's edit box: Tab leaves it
-      return box;
-    }
-    case ControlKind::edit:
-    case ControlKind::count: {
-      auto* box = new QLineEdit(parent);
-      KeepFirstLineOfInserts(box);
-      if (row.kind == ControlKind::count) {
-        box->setAlignment(Qt::AlignCenter);
-        box->installEventFilter(new CountFilter(box));
-      }
-      return box;
-    }
-    case ControlKind::combo: {
-      auto* box = new QComboBox(parent);
-      box->setStyle(new DropDownStyle(box));
-      for (const Text& item : row.items) box->addItem(from_gbk(item));
-      box->setCurrentIndex(row.selection);
-      const int row_height = std::max(1, box->view()->sizeHintForRow(0));
-      box->setMaxVisibleItems(std::max(box->maxVisibleItems(), kOpenListHeight / row_height + 1));
-      return box;
-    }
-    case ControlKind::button: {
-      auto* button = new QPushButton(caption, parent);
-      button->setAutoDefault(false);
-      return button;
-    }
-    case ControlKind::check:
-      return new QCheckBox(caption, parent);
-    case ControlKind::link:
-      return MakeLinkLabel(caption, from_gbk(row.address), parent);
-    case ControlKind::label:
-      break;
-  }
-  auto* label = new QLabel(caption, parent);
-  label->setTextFormat(Qt::PlainText);
-  if (row.colour) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor::fromRgb(row.colour));
-    label->setPalette(palette);
-  }
-  return label;
-}
 
 }  // namespace
 
@@ -141,7 +57,7 @@ MainWindow::MainWindow(ProgramSession& session) : controller_(session, *this) {
 }
 
 void MainWindow::create(Control control, const ControlRow& row) {
-  QWidget* w = widgets_[control] = make_widget(row, this);
+  QWidget* w = widgets_[control] = MakeControl(row, this);
   w->setObjectName(from_gbk(row.name));
   w->setGeometry(row.x, row.y, row.width, row.height);
   if (row.song) w->setFont(SongFont());

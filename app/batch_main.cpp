@@ -240,8 +240,7 @@ int run(const Options& options) {
   shell::StoredRunControls controls(std::move(stored), std::move(template_name), options.short_link_service);
   BatchHost host(options.replace, options.quiet);
   const auto started = std::chrono::steady_clock::now();
-  const generator::RunSummary summary =
-      generator::RunGeneration({controls, host, environment, host});
+  const generator::RunSummary summary = generator::RunGeneration({controls, host, environment, host});
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
   if (summary.no_product_loop) return kExitNoProductLoop;

@@ -25,7 +25,8 @@ void number_from(const IniView& settings, std::string_view key_utf8, int low, in
 // The keys of the dialog, in the form's order.
 struct FormKeys {
   Text section = gbk("网络");
-  Text api = gbk("接口"), gateway = gbk("网关"), jobs = gbk("并发"), retries = gbk("重试"), ca_file = gbk("证书");
+  Text api = gbk("接口"), gateway = gbk("网关"), jobs = gbk("并发"), retries = gbk("重试"),
+       ca_file = gbk("证书");
 };
 
 const FormKeys& form_keys() {

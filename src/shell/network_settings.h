@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "base/text.h"
-
 #include "generator/generation_run.h"
 
 namespace quill::shell {

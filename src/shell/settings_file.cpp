@@ -108,7 +108,8 @@ bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why) {
 }
 
 StoredControls RestoreSettings(const IniStore& store, const StoredControls& current,
-                               std::string_view program_dir, const std::function<TextList()>& list_templates) {
+                               std::string_view program_dir,
+                               const std::function<TextList()>& list_templates) {
   const Keys& k = keys();
   IniView reader = store.snapshot();
   reader.set_section(k.section);
@@ -125,7 +126,8 @@ StoredControls RestoreSettings(const IniStore& store, const StoredControls& curr
   const TextList listed = list_templates ? list_templates() : TextList();
   c.template_index = FitSelection(stored_template, static_cast<int>(listed.size()));
   const Text name = reader.get_text(k.template_name, "");
-  if (const auto named = std::find(listed.begin(), listed.end(), name); !name.empty() && named != listed.end())
+  if (const auto named = std::find(listed.begin(), listed.end(), name);
+      !name.empty() && named != listed.end())
     c.template_index = static_cast<int>(named - listed.begin());
   c.template_name = ItemAt(listed, c.template_index);
   c.save_dir = reader.get_text(k.save_dir, DefaultSaveDir(program_dir));

@@ -15,8 +15,8 @@ using generator::ReplaceAnswer;
 std::vector<ControlRow> MakeLayout() {
   using K = ControlKind;
   auto row = [](const char* name, K kind, const char* caption, int x, int y, int w, int h) {
-    return ControlRow{.name = gbk(name), .kind = kind, .caption = gbk(caption), .x = x, .y = y, .width = w,
-                      .height = h};
+    return ControlRow{
+        .name = gbk(name), .kind = kind, .caption = gbk(caption), .x = x, .y = y, .width = w, .height = h};
   };
   std::vector<ControlRow> rows = {
       row("标签1", K::label, "关键词：", 8, 8, 48, 24),
@@ -180,8 +180,8 @@ void WindowController::click(Control control) {
     case kHelp:
       return view_.message(HelpText(view_.network_dialog_place()));
     case kTemplateRules:
-      return view_.message(TemplateRulesText(session_.folders.portable() ? Text()
-                                                                          : TemplatesRoot(session_.folders.data_dir)));
+      return view_.message(
+          TemplateRulesText(session_.folders.portable() ? Text() : TemplatesRoot(session_.folders.data_dir)));
     case kSave:
       if (save(false)) view_.message(SettingsSavedText());
       return;

@@ -19,11 +19,37 @@ enum class ControlKind { label, keywords, edit, count, combo, button, check, lin
 
 // The controls in creation and tab order; each is its row of WindowLayout().
 enum Control : int {
-  kKeywordsLabel, kKeywords, kHelp, kTemplateRules, kSave, kGenerate,
-  kAppKeyLabel, kAppKey, kSecretLabel, kSecret, kCountLabel, kCount, kLimit, kPidLabel, kPid,
-  kSortLabel, kSort, kTemplateLabel, kTemplate, kPictureSizeLabel, kPictureSize,
-  kSaveDirLabel, kSaveDir, kChoose, kPathStyleLabel, kPathStyle, kShortServiceLabel, kShortService,
-  kShortLinks, kUpgradeLink, kMoreLink,
+  kKeywordsLabel,
+  kKeywords,
+  kHelp,
+  kTemplateRules,
+  kSave,
+  kGenerate,
+  kAppKeyLabel,
+  kAppKey,
+  kSecretLabel,
+  kSecret,
+  kCountLabel,
+  kCount,
+  kLimit,
+  kPidLabel,
+  kPid,
+  kSortLabel,
+  kSort,
+  kTemplateLabel,
+  kTemplate,
+  kPictureSizeLabel,
+  kPictureSize,
+  kSaveDirLabel,
+  kSaveDir,
+  kChoose,
+  kPathStyleLabel,
+  kPathStyle,
+  kShortServiceLabel,
+  kShortService,
+  kShortLinks,
+  kUpgradeLink,
+  kMoreLink,
   kControlCount
 };
 
@@ -31,14 +57,14 @@ enum Control : int {
 struct ControlRow {
   Text name;  // "编辑框关键词"
   ControlKind kind;
-  Text caption;  // a label's, button's or link's text; an edit box's initial text
+  Text caption;                             // a label's, button's or link's text; an edit box's initial text
   int x = 0, y = 0, width = 0, height = 0;  // client pixels
-  TextList items = {};                       // a combo box's fixed items
-  int selection = -1;       // a combo box's initial selection
-  bool song = false;        // SimSun 12 px instead of the window's font
-  unsigned colour = 0;      // 0xRRGGBB text colour, 0 for the default
-  Text address = {};        // a link's web address
-  int label = -1;           // the label that names this control to a screen reader
+  TextList items = {};                      // a combo box's fixed items
+  int selection = -1;                       // a combo box's initial selection
+  bool song = false;                        // SimSun 12 px instead of the window's font
+  unsigned colour = 0;                      // 0xRRGGBB text colour, 0 for the default
+  Text address = {};                        // a link's web address
+  int label = -1;                           // the label that names this control to a screen reader
 };
 
 std::span<const ControlRow> WindowLayout();

@@ -226,8 +226,9 @@ TEST_F(Window, TextsAndLinks) {
   EXPECT_EQ(view.messages[2], LinkNotOpenedText("http://www.example.org/"));
   // Installed, the user's own template folder is named.
   const Text installed = TemplateRulesText(gbk("/home/u/.local/share/quillmoor/模板"));
-  EXPECT_NE(installed.find(gbk("/home/u/.local/share/quillmoor/模板") + Text(kPathSeparator) + gbk("模板的名称")),
-            Text::npos);
+  EXPECT_NE(
+      installed.find(gbk("/home/u/.local/share/quillmoor/模板") + Text(kPathSeparator) + gbk("模板的名称")),
+      Text::npos);
   EXPECT_EQ(installed.find(gbk("程序目录\\模板")), Text::npos);
 }
 
@@ -238,7 +239,9 @@ TEST(CountBox, AcceptsDigitsMinusAndControlCharacters) {
 
 TEST_F(Window, NetworkDialogRefusesBadValuesAndSavesGoodOnesKeepingTheRest) {
   const auto form = [](const char* api, const char* gateway, const char* jobs, const char* retries,
-                       const Text& ca) { return NetworkForm{api, gateway, jobs, retries, ca}; };
+                       const Text& ca) {
+    return NetworkForm{api, gateway, jobs, retries, ca};
+  };
   const Text ca = dir.gbk_path("ca.pem");
   write_file(dir / "ca.pem", "pem");
   const struct {
@@ -246,7 +249,8 @@ TEST_F(Window, NetworkDialogRefusesBadValuesAndSavesGoodOnesKeepingTheRest) {
     const char* problem;  // UTF-8 start of the message, "" for none
   } cases[] = {
       {form("", "", "", "", ""), ""},
-      {form("taobao.tbk.dg.material.optional.upgrade", "https://127.0.0.1:8/router/rest?", "16", "0", ca), ""},
+      {form("taobao.tbk.dg.material.optional.upgrade", "https://127.0.0.1:8/router/rest?", "16", "0", ca),
+       ""},
       {form("taobao.tbk.dg.material.optional", "", "", "", ""), "接口只能是"},
       {form("", "ftp://x/", "", "", ""), "网关须是"},
       {form("", "http://a b/", "", "", ""), "网关须是"},
@@ -259,7 +263,8 @@ TEST_F(Window, NetworkDialogRefusesBadValuesAndSavesGoodOnesKeepingTheRest) {
       {form("", "", "", "", dir.gbk_path("none.pem")), "找不到证书文件"},
   };
   for (const auto& c : cases)
-    EXPECT_TRUE(gbk_to_utf8(NetworkFormProblem(c.form)).starts_with(c.problem)) << gbk_to_utf8(c.form.gateway);
+    EXPECT_TRUE(gbk_to_utf8(NetworkFormProblem(c.form)).starts_with(c.problem))
+        << gbk_to_utf8(c.form.gateway);
 
   // A bad value is said and shown again as typed; a good one is saved.
   view.network_answers = {cases[6].form, cases[1].form};

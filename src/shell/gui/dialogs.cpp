@@ -8,12 +8,12 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QTreeView>
-#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
 #include <deque>
 #include <optional>
 
@@ -132,8 +132,7 @@ std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
 }
 
 ReplaceAnswer ask_replace(const Text& target) {
-  if (auto queued =
-          take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}}))
+  if (auto queued = take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}}))
     return *queued;
   auto box = make_replace_box(target);
   box->exec();
@@ -202,7 +201,7 @@ Text choose_folder(const Text& start, const Text& title) {
 namespace {
 const char* const kNetworkFields[] = {"接口", "网关", "并发", "重试", "证书"};
 Text NetworkForm::*const kNetworkMembers[] = {&NetworkForm::api, &NetworkForm::gateway, &NetworkForm::jobs,
-                                               &NetworkForm::retries, &NetworkForm::ca_file};
+                                              &NetworkForm::retries, &NetworkForm::ca_file};
 }  // namespace
 
 std::unique_ptr<QDialog> make_network_dialog(const NetworkForm& form) {
@@ -230,12 +229,14 @@ std::unique_ptr<QDialog> make_network_dialog(const NetworkForm& form) {
 NetworkForm network_dialog_values(const QDialog& dialog) {
   NetworkForm form;
   for (std::size_t i = 0; i < std::size(kNetworkFields); ++i)
-    if (auto* box = dialog.findChild<QLineEdit*>(u(kNetworkFields[i]))) form.*kNetworkMembers[i] = to_gbk(box->text());
+    if (auto* box = dialog.findChild<QLineEdit*>(u(kNetworkFields[i])))
+      form.*kNetworkMembers[i] = to_gbk(box->text());
   return form;
 }
 
 bool edit_network(NetworkForm& form) {
-  if (auto queued = take(answers().networks, std::optional<NetworkForm>(), {AnsweredDialog::kNetwork, {}, {}})) {
+  if (auto queued =
+          take(answers().networks, std::optional<NetworkForm>(), {AnsweredDialog::kNetwork, {}, {}})) {
     if (*queued) form = **queued;
     return queued->has_value();
   }

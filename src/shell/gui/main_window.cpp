@@ -15,11 +15,11 @@
 #include <QShortcut>
 #include <QUrl>
 
+#include "base/codepage.h"
+#include "shell/gui/controls.h"
 #include "shell/gui/dialogs.h"
 #include "shell/gui/look.h"
 #include "shell/gui/qt_text.h"
-#include "base/codepage.h"
-#include "shell/gui/controls.h"
 #include "shell/window_texts.h"
 
 namespace quill::shell::gui {
@@ -69,25 +69,32 @@ void MainWindow::create(Control control, const ControlRow& row) {
   if (auto* button = qobject_cast<QPushButton*>(w))
     connect(button, &QPushButton::clicked, this, [this, control] { controller_.click(control); });
   if (row.kind == ControlKind::link)
-    connect(static_cast<QLabel*>(w), &QLabel::linkActivated, this, [this, control] { controller_.click(control); });
+    connect(static_cast<QLabel*>(w), &QLabel::linkActivated, this,
+            [this, control] { controller_.click(control); });
 }
 
 Text MainWindow::text(Control control) const {
   QWidget* w = widgets_[control];
   if (auto* box = qobject_cast<QPlainTextEdit*>(w)) return to_gbk_lines(box->toPlainText());
-  if (auto* box = qobject_cast<QComboBox*>(w)) return box->currentIndex() < 0 ? Text() : to_gbk(box->currentText());
+  if (auto* box = qobject_cast<QComboBox*>(w))
+    return box->currentIndex() < 0 ? Text() : to_gbk(box->currentText());
   return to_gbk(static_cast<QLineEdit*>(w)->text());
 }
 
 void MainWindow::set_text(Control control, const Text& text) {
-  if (auto* box = qobject_cast<QPlainTextEdit*>(widgets_[control])) return box->setPlainText(from_gbk_lines(text));
+  if (auto* box = qobject_cast<QPlainTextEdit*>(widgets_[control]))
+    return box->setPlainText(from_gbk_lines(text));
   auto* box = static_cast<QLineEdit*>(widgets_[control]);
   box->setText(from_gbk(text));
   box->setCursorPosition(0);  // shown from its beginning, as a Windows edit box
 }
 
-bool MainWindow::checked(Control control) const { return static_cast<QCheckBox*>(widgets_[control])->isChecked(); }
-int MainWindow::selection(Control control) const { return static_cast<QComboBox*>(widgets_[control])->currentIndex(); }
+bool MainWindow::checked(Control control) const {
+  return static_cast<QCheckBox*>(widgets_[control])->isChecked();
+}
+int MainWindow::selection(Control control) const {
+  return static_cast<QComboBox*>(widgets_[control])->currentIndex();
+}
 
 void MainWindow::set_items(Control control, const TextList& items) {
   auto* box = static_cast<QComboBox*>(widgets_[control]);
@@ -111,12 +118,15 @@ void MainWindow::enable(Control control, bool on) {
 void MainWindow::set_title(const Text& title) { setWindowTitle(from_gbk(title)); }
 void MainWindow::message(const Text& text) { run_message_box(text, BoxIcon::none, InfoCaption()); }
 generator::ReplaceAnswer MainWindow::ask_replace(const Text& target) { return gui::ask_replace(target); }
-Text MainWindow::choose_folder(const Text& start, const Text& title) { return gui::choose_folder(start, title); }
+Text MainWindow::choose_folder(const Text& start, const Text& title) {
+  return gui::choose_folder(start, title);
+}
 bool MainWindow::edit_network(NetworkForm& form) { return gui::edit_network(form); }
 bool MainWindow::open_link(const Text& address) { return OpenLink(QUrl(from_gbk(address)), link_openers_); }
 
 Text MainWindow::network_dialog_place() const {
-  return gbk("在窗口的空白处点右键，或按 ") + to_gbk(kNetworkKeys.toString(QKeySequence::NativeText)) + gbk("。");
+  return gbk("在窗口的空白处点右键，或按 ") + to_gbk(kNetworkKeys.toString(QKeySequence::NativeText)) +
+         gbk("。");
 }
 
 bool MainWindow::pump() {
@@ -133,7 +143,8 @@ void MainWindow::closeEvent(QCloseEvent* event) { event->setAccepted(controller_
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  menu.addAction(QString::fromUtf8("网络设置..."), kNetworkKeys, this, [this] { controller_.open_network_dialog(); });
+  menu.addAction(QString::fromUtf8("网络设置..."), kNetworkKeys, this,
+                 [this] { controller_.open_network_dialog(); });
   menu.exec(event->globalPos());
 }
 

@@ -43,8 +43,10 @@ void show_fatal_box(const Text& message, const Text& caption) {
 bool DisplayMissing() {
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-  const bool needs_display = platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
-  return needs_display && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+  const bool needs_display =
+      platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+  return needs_display && qEnvironmentVariableIsEmpty("DISPLAY") &&
+         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #else
   return false;
 #endif
@@ -54,8 +56,10 @@ constexpr char kNoDisplayText[] =
     "quillmoor: no display: DISPLAY and WAYLAND_DISPLAY are not set, so the window has nowhere to appear.\n"
     "To see the window, choose one:\n"
     "  - start quillmoor from a terminal or the menu of your desktop session;\n"
-    "  - from a machine with an X server (a Linux desktop, XQuartz, VcXsrv): ssh -X this-host, then quillmoor;\n"
-    "  - QT_QPA_PLATFORM=vnc quillmoor: the window is served over VNC on port 5900 (package qt6-qpa-plugins),\n"
+    "  - from a machine with an X server (a Linux desktop, XQuartz, VcXsrv): ssh -X this-host, then "
+    "quillmoor;\n"
+    "  - QT_QPA_PLATFORM=vnc quillmoor: the window is served over VNC on port 5900 (package "
+    "qt6-qpa-plugins),\n"
     "    no password, on every network interface; connect a VNC viewer to this-host:5900, or tunnel it:\n"
     "    ssh -L 5900:127.0.0.1:5900 this-host, then a viewer at localhost:5900. Ctrl-C ends it;\n"
     "  - QT_QPA_PLATFORM=offscreen quillmoor --screenshot FILE.png: the window draws itself once into\n"

@@ -20,14 +20,17 @@ constexpr UINT kNetworkCommand = 0x0010;  // a system menu item: below 0xF000, l
 
 class Window final : public WindowView {
  public:
-  Window(ProgramSession& session, const WindowOptions& options) : options_(options), controller_(session, *this) {}
+  Window(ProgramSession& session, const WindowOptions& options)
+      : options_(options), controller_(session, *this) {}
   bool open();
   HWND handle() const { return window_; }
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
  private:
   HWND at(Control c) const { return controls_[c]; }
-  int selection(Control c) const override { return static_cast<int>(::SendMessageW(at(c), CB_GETCURSEL, 0, 0)); }
+  int selection(Control c) const override {
+    return static_cast<int>(::SendMessageW(at(c), CB_GETCURSEL, 0, 0));
+  }
   Text text(Control c) const override {
     return kinds_[c] == ControlKind::combo ? SelectedItem(at(c)) : narrow(WindowText(at(c)));
   }
@@ -35,9 +38,12 @@ class Window final : public WindowView {
   bool checked(Control c) const override { return ::SendMessageW(at(c), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   void set_items(Control c, const TextList& items) override {
     ::SendMessageW(at(c), CB_RESETCONTENT, 0, 0);
-    for (const Text& item : items) ::SendMessageW(at(c), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+    for (const Text& item : items)
+      ::SendMessageW(at(c), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
   }
-  void set_selection(Control c, int index) override { ::SendMessageW(at(c), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+  void set_selection(Control c, int index) override {
+    ::SendMessageW(at(c), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  }
   void enable(Control c, bool on) override { ::EnableWindow(at(c), on); }
   void set_title(const Text& title) override {
     ::SetWindowTextW(window_, widen(title).c_str());
@@ -51,15 +57,17 @@ class Window final : public WindowView {
   generator::ReplaceAnswer ask_replace(const Text& target) override { return AskReplace(window_, target); }
   Text choose_folder(const Text& start, const Text& title) override { return BrowseForFolder(start, title); }
   bool edit_network(NetworkForm& form) override { return EditNetwork(window_, form); }
-  Text network_dialog_place() const override { return narrow(L"点窗口标题栏左端的图标，在其菜单里选“网络设置...”。"); }
+  Text network_dialog_place() const override {
+    return narrow(L"点窗口标题栏左端的图标，在其菜单里选“网络设置...”。");
+  }
   bool open_link(const Text& address) override {
     // The self-test notes what the shell would be asked to open.
     if (!options_.self_test_dir.empty()) {
       RecordMessage(options_.self_test_dir, narrow(L"打开：") + address);
       return true;
     }
-    return reinterpret_cast<INT_PTR>(::ShellExecuteW(window_, L"open", widen(address).c_str(), nullptr, nullptr,
-                                                     SW_SHOWNORMAL)) > 32;
+    return reinterpret_cast<INT_PTR>(::ShellExecuteW(window_, L"open", widen(address).c_str(), nullptr,
+                                                     nullptr, SW_SHOWNORMAL)) > 32;
   }
   void close_window() override { ::DestroyWindow(window_); }
   bool pump() override { return PumpMessages(window_, stop_on_quit_); }
@@ -94,9 +102,9 @@ bool Window::open() {
   constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   RECT outer{0, 0, kClientWidth, kClientHeight};
   ::AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
-  if (!registered || !::CreateWindowExW(0, kWindowClass, widen(InitialTitle()).c_str(), kStyle, CW_USEDEFAULT, 0,
-                                        outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                                        ::GetModuleHandleW(nullptr), this))
+  if (!registered || !::CreateWindowExW(0, kWindowClass, widen(InitialTitle()).c_str(), kStyle, CW_USEDEFAULT,
+                                        0, outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                                        nullptr, ::GetModuleHandleW(nullptr), this))
     return false;
   HMENU menu = ::GetSystemMenu(window_, FALSE);
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -149,7 +157,8 @@ LRESULT CALLBACK Window::Procedure(HWND handle, UINT message, WPARAM wparam, LPA
     ::SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(handle, GWLP_USERDATA));
-  return self ? self->handle_message(message, wparam, lparam) : ::DefWindowProcW(handle, message, wparam, lparam);
+  return self ? self->handle_message(message, wparam, lparam)
+              : ::DefWindowProcW(handle, message, wparam, lparam);
 }
 
 }  // namespace

@@ -66,8 +66,8 @@ std::string Differences(HWND window, Control control, const ControlRow& row) {
   HWND child = ::GetDlgItem(window, ControlId(control));
   if (!child) return "missing";
   static const std::map<ControlKind, std::wstring> classes = {
-      {ControlKind::label, L"Static"}, {ControlKind::link, L"Static"},  {ControlKind::keywords, L"Edit"},
-      {ControlKind::edit, L"Edit"},    {ControlKind::count, L"Edit"},   {ControlKind::combo, L"ComboBox"},
+      {ControlKind::label, L"Static"},  {ControlKind::link, L"Static"}, {ControlKind::keywords, L"Edit"},
+      {ControlKind::edit, L"Edit"},     {ControlKind::count, L"Edit"},  {ControlKind::combo, L"ComboBox"},
       {ControlKind::button, L"Button"}, {ControlKind::check, L"Button"}};
   wchar_t kind[64] = {};
   ::GetClassNameW(child, kind, 64);
@@ -141,11 +141,13 @@ void CheckWindow(HWND window, const Text& dir) {
   RECT client{};
   ::GetClientRect(window, &client);
   const LONG style = ::GetWindowLongW(window, GWL_STYLE);
-  if (client.right != kClientWidth || client.bottom != kClientHeight || (style & (WS_MAXIMIZEBOX | WS_THICKFRAME)))
+  if (client.right != kClientWidth || client.bottom != kClientHeight ||
+      (style & (WS_MAXIMIZEBOX | WS_THICKFRAME)))
     differ(gbk("窗口"), " " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
   const auto rows = WindowLayout();
   for (int i = 0; i < kControlCount; ++i)
-    if (const std::string found = Differences(window, Control(i), rows[static_cast<std::size_t>(i)]); !found.empty())
+    if (const std::string found = Differences(window, Control(i), rows[static_cast<std::size_t>(i)]);
+        !found.empty())
       differ(rows[static_cast<std::size_t>(i)].name, found);
   WriteBitmap(window, dir);
 }
@@ -194,11 +196,14 @@ void ClickLinks(HWND window) {
   }
 }
 
-void Click(HWND window, Control button) { ::SendMessageW(::GetDlgItem(window, ControlId(button)), BM_CLICK, 0, 0); }
+void Click(HWND window, Control button) {
+  ::SendMessageW(::GetDlgItem(window, ControlId(button)), BM_CLICK, 0, 0);
+}
 
 }  // namespace
 
-void RunSelfTest(HWND window, const Text& dir, const WindowController& controller, bool& close_when_run_starts) {
+void RunSelfTest(HWND window, const Text& dir, const WindowController& controller,
+                 bool& close_when_run_starts) {
   CheckWindow(window, dir);
   for (const SelfTestStep& step : ReadSelfTestPlan(dir)) {
     if (controller.closing()) return;

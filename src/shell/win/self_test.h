@@ -37,6 +37,7 @@ std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir);
 // Checks the window, follows the plan, then closes the window; a step that
 // closed it ends the test. close_when_run_starts is the window's: set, it
 // closes the window as the next run shows its first line.
-void RunSelfTest(HWND window, const Text& dir, const WindowController& controller, bool& close_when_run_starts);
+void RunSelfTest(HWND window, const Text& dir, const WindowController& controller,
+                 bool& close_when_run_starts);
 
 }  // namespace quill::shell::win

@@ -56,9 +56,9 @@ LRESULT CALLBACK CountFilter(HWND edit, UINT message, WPARAM wparam, LPARAM lpar
 // font on a Chinese Windows, one that has the captions' characters elsewhere.
 // Made once, for the life of the process.
 HFONT FontOf(const ControlRow& row) {
-  static const HFONT song = ::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_DONTCARE,
-                                          L"SimSun");
+  static const HFONT song =
+      ::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_DONTCARE, L"SimSun");
   static const LOGFONTW gui_look = [] {
     LOGFONTW look{};
     ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof look, &look);
@@ -83,9 +83,10 @@ HWND CreateControl(HWND window, Control control, const ControlRow& row) {
   const Look look = LookOf(row.kind);
   // A drop-down list's height is that of its open list.
   const int height = row.kind == ControlKind::combo ? row.height + kOpenListHeight : row.height;
-  HWND handle = ::CreateWindowExW(look.extended, look.type, widen(row.caption).c_str(),
-                                  WS_CHILD | WS_VISIBLE | look.style, row.x, row.y, row.width, height, window,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control))), nullptr, nullptr);
+  HWND handle =
+      ::CreateWindowExW(look.extended, look.type, widen(row.caption).c_str(),
+                        WS_CHILD | WS_VISIBLE | look.style, row.x, row.y, row.width, height, window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control))), nullptr, nullptr);
   ::SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(row)), FALSE);
   if (row.kind == ControlKind::combo) {
     // The closed box keeps the table's height whatever the font.
@@ -140,7 +141,8 @@ void CenterOnWorkArea(HWND window) {
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const int w = outer.right - outer.left, h = outer.bottom - outer.top;
   ::SetWindowPos(window, nullptr, work.left + (work.right - work.left - w) / 2,
-                 work.top + (work.bottom - work.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 work.top + (work.bottom - work.top - h) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool PumpMessages(HWND window, const std::function<void()>& on_quit) {

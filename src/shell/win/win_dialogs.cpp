@@ -237,13 +237,14 @@ HWND CreateFormBox(HWND owner, const NetworkForm& form, FormState& state) {
   RECT outer{0, 0, kWidth, kHeight};
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   ::AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
-  HWND box = registered ? ::CreateWindowExW(WS_EX_DLGMODALFRAME, kFormClass, L"网络设置", style, CW_USEDEFAULT, 0,
-                                            outer.right - outer.left, outer.bottom - outer.top, owner, nullptr,
-                                            nullptr, &state)
+  HWND box = registered ? ::CreateWindowExW(WS_EX_DLGMODALFRAME, kFormClass, L"网络设置", style,
+                                            CW_USEDEFAULT, 0, outer.right - outer.left,
+                                            outer.bottom - outer.top, owner, nullptr, nullptr, &state)
                         : nullptr;
   if (!box) return nullptr;
   auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
-  auto add = [&](const wchar_t* type, const std::wstring& text, DWORD more, int x, int y, int w, int h, int id) {
+  auto add = [&](const wchar_t* type, const std::wstring& text, DWORD more, int x, int y, int w, int h,
+                 int id) {
     HWND child = ::CreateWindowExW(std::wstring(type) == L"EDIT" ? WS_EX_CLIENTEDGE : 0, type, text.c_str(),
                                    WS_CHILD | WS_VISIBLE | more, x, y, w, h, box,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
@@ -277,7 +278,8 @@ bool EditNetwork(HWND owner, NetworkForm& form) {
     for (int i = 0; i < 5; ++i) {
       HWND edit = ::GetDlgItem(box, kFieldBase + i);
       std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(edit)) + 1, L'\0');
-      text.resize(static_cast<std::size_t>(::GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+      text.resize(
+          static_cast<std::size_t>(::GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
       form.*kFieldMembers[i] = narrow(text);
     }
   ::DestroyWindow(box);

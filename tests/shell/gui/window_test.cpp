@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileSystemModel>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -19,7 +20,6 @@
 #include <QStyleOption>
 #include <QTextDocumentFragment>
 #include <QTimer>
-#include <QFileSystemModel>
 #include <QTreeView>
 #include <QUrl>
 #include <QtTest>
@@ -173,13 +173,15 @@ class WindowTest : public QObject {
       const QString html = control<QLabel>(*window, name)->text();
       const QUrl url(html.section('"', 1, 1));
       QVERIFY2(url.host().endsWith(u("example.com")) || url.host().endsWith(u("example.org")), name);
-      QCOMPARE(QAccessible::queryAccessibleInterface(control<QLabel>(*window, name))->role(), QAccessible::Link);
+      QCOMPARE(QAccessible::queryAccessibleInterface(control<QLabel>(*window, name))->role(),
+               QAccessible::Link);
     }
     // A screen reader names each box by its label: the name, and on Linux the
     // label relation (a combo box's name there is its value).
     for (const ControlRow& row : WindowLayout()) {
       if (row.label < 0) continue;
-      QAccessibleInterface* box = QAccessible::queryAccessibleInterface(window->widget(Control(&row - &WindowLayout()[0])));
+      QAccessibleInterface* box =
+          QAccessible::queryAccessibleInterface(window->widget(Control(&row - &WindowLayout()[0])));
       QWidget* label = window->widget(Control(row.label));
       const auto labels = box->relations(QAccessible::Label);
       QVERIFY2(!labels.isEmpty() && labels.front().first->object() == label, qPrintable(from_gbk(row.name)));
@@ -217,7 +219,8 @@ class WindowTest : public QObject {
       QVERIFY2(list->geometry().top() >= box->mapToGlobal(QPoint(0, box->height() - 1)).y(), name);
       QVERIFY2(list->height() <= needed + 4,
                qPrintable(QString("%1: %2 > %3").arg(name).arg(list->height()).arg(needed)));
-      if (box->count() > 10) QVERIFY2(list->height() >= kOpenListHeight, qPrintable(QString::number(list->height())));
+      if (box->count() > 10)
+        QVERIFY2(list->height() >= kOpenListHeight, qPrintable(QString::number(list->height())));
       box->hidePopup();
     }
   }

@@ -177,6 +177,8 @@ std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir) {
       plan.push_back({SelfTestStep::Action::generate, words});
     else if (verb == gbk("生成并关闭") && words.empty())
       plan.push_back({SelfTestStep::Action::generate_and_close, {}});
+    else if (verb == gbk("网络") && words.size() >= 4 && words.size() <= 5)
+      plan.push_back({SelfTestStep::Action::network, words});
     else if (verb == gbk("选择") && words.size() == 1)
       plan.push_back({SelfTestStep::Action::choose_folder, words});
     else
@@ -196,6 +198,16 @@ void ClickLinks(HWND window) {
   }
 }
 
+// The system menu's item of that text, as a user picks it.
+void PickFromSystemMenu(HWND window, const std::wstring& item) {
+  HMENU menu = ::GetSystemMenu(window, FALSE);
+  for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+    wchar_t text[64] = {};
+    ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+    if (item == text) ::SendMessageW(window, WM_SYSCOMMAND, ::GetMenuItemID(menu, i), 0);
+  }
+}
+
 void Click(HWND window, Control button) {
   ::SendMessageW(::GetDlgItem(window, ControlId(button)), BM_CLICK, 0, 0);
 }
@@ -209,6 +221,13 @@ void RunSelfTest(HWND window, const Text& dir, const WindowController& controlle
     if (controller.closing()) return;
     if (step.action == SelfTestStep::Action::click_links) {
       ClickLinks(window);
+      continue;
+    }
+    if (step.action == SelfTestStep::Action::network) {
+      TextList values = step.answers;
+      values.resize(5);
+      AnswerNextNetworkDialog(NetworkForm{values[0], values[1], values[2], values[3], values[4]});
+      PickFromSystemMenu(window, L"网络设置...");
       continue;
     }
     if (step.action == SelfTestStep::Action::choose_folder) {

@@ -22,15 +22,16 @@ void RecordMessage(const Text& dir, const Text& message);
 
 // One step of the test: click both links; click "生成", answering its replace
 // questions with the buttons labelled so, in order; click "生成" and close
-// the window as soon as the run starts on its first line; or click "选择" and
-// choose the folder in the browser.
+// the window as soon as the run starts on its first line; click "选择" and
+// choose the folder in the browser; or fill in the network dialog.
 struct SelfTestStep {
-  enum class Action { click_links, generate, generate_and_close, choose_folder };
+  enum class Action { click_links, generate, generate_and_close, choose_folder, network };
   Action action = Action::generate;
-  TextList answers;  // GBK; for choose_folder, the folder
+  TextList answers;  // GBK; for choose_folder, the folder; for network, the dialog's values in order
 };
 // dir\plan.txt, UTF-8, a step a line: "链接", "生成 [labels...]",
-// "生成并关闭" or "选择 FOLDER"; other lines are recorded as unknown and
+// "生成并关闭", "选择 FOLDER" or "网络 接口 网关 并发 重试 [证书]" (the network
+// dialog opened from the system menu, filled in and confirmed); other lines are recorded as unknown and
 // skipped. Without the file, one click on "生成".
 std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir);
 

@@ -36,11 +36,7 @@ class Window final : public WindowView {
   }
   void set_text(Control c, const Text& text) override { ::SetWindowTextW(at(c), widen(text).c_str()); }
   bool checked(Control c) const override { return ::SendMessageW(at(c), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  void set_items(Control c, const TextList& items) override {
-    ::SendMessageW(at(c), CB_RESETCONTENT, 0, 0);
-    for (const Text& item : items)
-      ::SendMessageW(at(c), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
-  }
+  void set_items(Control c, const TextList& items) override { SetItems(at(c), items); }
   void set_selection(Control c, int index) override {
     ::SendMessageW(at(c), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   }
@@ -88,16 +84,7 @@ class Window final : public WindowView {
 };
 
 bool Window::open() {
-  static const bool registered = [] {
-    WNDCLASSW type{};
-    type.lpfnWndProc = Procedure;
-    type.hInstance = ::GetModuleHandleW(nullptr);
-    type.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-    type.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    type.lpszClassName = kWindowClass;
-    return ::RegisterClassW(&type) != 0;
-  }();
+  const bool registered = RegisterWindowClass(kWindowClass, Procedure, ::LoadIconW(nullptr, IDI_APPLICATION));
   // A fixed border, a system menu, a minimise button and no maximise button.
   constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   RECT outer{0, 0, kClientWidth, kClientHeight};

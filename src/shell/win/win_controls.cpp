@@ -91,8 +91,7 @@ HWND CreateControl(HWND window, Control control, const ControlRow& row) {
   if (row.kind == ControlKind::combo) {
     // The closed box keeps the table's height whatever the font.
     ::SendMessageW(handle, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), row.height - 6);
-    for (const Text& item : row.items)
-      ::SendMessageW(handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+    SetItems(handle, row.items);
     ::SendMessageW(handle, CB_SETCURSEL, static_cast<WPARAM>(row.selection), 0);
   }
   if (look.extended) {
@@ -102,6 +101,24 @@ HWND CreateControl(HWND window, Control control, const ControlRow& row) {
   }
   if (row.kind == ControlKind::count) ::SetWindowSubclass(handle, CountFilter, 1, 0);
   return handle;
+}
+
+bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HICON icon) {
+  WNDCLASSW type{};
+  if (::GetClassInfoW(::GetModuleHandleW(nullptr), name, &type)) return true;
+  type.lpfnWndProc = procedure;
+  type.hInstance = ::GetModuleHandleW(nullptr);
+  type.hIcon = icon;
+  type.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  type.lpszClassName = name;
+  return ::RegisterClassW(&type) != 0;
+}
+
+void SetItems(HWND combo, const TextList& items) {
+  ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  for (const Text& item : items)
+    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
 }
 
 std::wstring WindowText(HWND window) {

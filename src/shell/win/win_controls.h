@@ -19,6 +19,12 @@ int ControlOf(int id);
 // Creates a control as its row asks: class, style, font, list, filters.
 HWND CreateControl(HWND window, Control control, const ControlRow& row);
 
+// Registers a window class of the dialog colour and the arrow cursor, once
+// per name; false when that failed.
+bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HICON icon = nullptr);
+
+// A drop-down list's items, replaced.
+void SetItems(HWND combo, const TextList& items);
 std::wstring WindowText(HWND window);
 // A drop-down list's selected item, "" for none.
 Text SelectedItem(HWND combo);

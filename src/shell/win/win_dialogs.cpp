@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/codepage.h"
+#include "shell/win/win_controls.h"
 #include "shell/window_texts.h"
 
 namespace quill::shell::win {
@@ -59,19 +60,6 @@ LRESULT CALLBACK ReplaceProc(HWND box, UINT message, WPARAM wparam, LPARAM lpara
       break;
   }
   return ::DefWindowProcW(box, message, wparam, lparam);
-}
-
-void RegisterReplaceClass() {
-  static const bool registered = [] {
-    WNDCLASSW type{};
-    type.lpfnWndProc = ReplaceProc;
-    type.hInstance = ::GetModuleHandleW(nullptr);
-    type.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    type.lpszClassName = kReplaceClass;
-    return ::RegisterClassW(&type) != 0;
-  }();
-  (void)registered;
 }
 
 HWND CreateReplaceBox(HWND owner, const Text& target, ReplaceState& state) {
@@ -181,7 +169,7 @@ void RunModal(HWND owner, HWND box, HWND focus, const bool& answered) {
 }  // namespace
 
 ReplaceAnswer AskReplace(HWND owner, const Text& target) {
-  RegisterReplaceClass();
+  RegisterWindowClass(kReplaceClass, ReplaceProc);
   ReplaceState state;
   HWND box = CreateReplaceBox(owner, target, state);
   if (!box) return ReplaceAnswer::cancel;
@@ -224,15 +212,7 @@ LRESULT CALLBACK FormProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 HWND CreateFormBox(HWND owner, const NetworkForm& form, FormState& state) {
-  static const bool registered = [] {
-    WNDCLASSW type{};
-    type.lpfnWndProc = FormProc;
-    type.hInstance = ::GetModuleHandleW(nullptr);
-    type.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    type.lpszClassName = kFormClass;
-    return ::RegisterClassW(&type) != 0;
-  }();
+  const bool registered = RegisterWindowClass(kFormClass, FormProc);
   constexpr int kWidth = 420, kHeight = 200;
   RECT outer{0, 0, kWidth, kHeight};
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;

@@ -141,6 +141,18 @@ TEST_F(Window, FirstStartShowsTheTableAndTheSession) {
   EXPECT_TRUE(view.messages.empty());
 }
 
+TEST_F(Window, AGarbledSettingsFileGivesTheInitialValuesSilently) {
+  controller.reset();  // which saves
+  write_file(dir / "Quillbatch.ini", std::string("\xff\xfe\x00[\x81\r\n==\n\xa9", 11));
+  open();
+  StoredControls expected = InitialControls();
+  expected.save_dir = DefaultSaveDir(dir.gbk_path());
+  expected.template_index = 0;
+  expected.template_name = "T";
+  EXPECT_EQ(controller->stored_controls(), expected);
+  EXPECT_TRUE(view.messages.empty());
+}
+
 TEST_F(Window, SaveClosesAndRestartsKeepTheValuesAndTheTemplateByName) {
   view.controls[kSort].selection = 0;
   view.controls[kPid].text = "mm_1";

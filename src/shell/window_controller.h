@@ -131,10 +131,8 @@ class WindowController {
   void save_for_session_end();
 
   StoredControls stored_controls() const;
-  void apply(const StoredControls& values);
   bool running() const { return running_; }
   bool closing() const { return closing_; }
-  Waiter& waiter() { return waiter_; }
 
  private:
   class ViewWaiter final : public Waiter {
@@ -149,6 +147,7 @@ class WindowController {
     std::stop_source& stop_;
   };
 
+  void apply(const StoredControls& values);
   void generate();
   bool save(bool to_console);
   void close_once(bool to_console);

@@ -1,5 +1,7 @@
 #include "shell/win/self_test.h"
 
+#include <oleacc.h>
+
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -61,6 +63,26 @@ std::string Escaped(std::string text) {
   return out;
 }
 
+Text AccessibleName(HWND control) {
+  // IID_IAccessible, written out: mingw's libuuid and liboleacc both define it.
+  static constexpr GUID kAccessible = {
+      0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+  IAccessible* object = nullptr;
+  if (FAILED(::AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), kAccessible,
+                                          reinterpret_cast<void**>(&object))))
+    return {};
+  VARIANT self;
+  ::VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  Text text;
+  if (SUCCEEDED(object->get_accName(self, &name)) && name) text = narrow(name);
+  ::SysFreeString(name);
+  object->Release();
+  return text;
+}
+
 // The differences between a control and its row, "" for none.
 std::string Differences(HWND window, Control control, const ControlRow& row) {
   HWND child = ::GetDlgItem(window, ControlId(control));
@@ -89,6 +111,14 @@ std::string Differences(HWND window, Control control, const ControlRow& row) {
   if (captioned && narrow(TextOf(child)) != row.caption) found += " text " + Utf8(TextOf(child));
   if (row.kind == ControlKind::combo && control != kTemplate && ItemsOf(child) != row.items)
     found += " items";
+  // A screen reader names a box by the label before it (Wine names a
+  // drop-down list by its selection, whatever the label).
+  if (row.label >= 0 && row.kind != ControlKind::combo) {
+    const Text name = AccessibleName(child);
+    const Text label = WindowLayout()[static_cast<std::size_t>(row.label)].caption;
+    if (name.empty() || !label.starts_with(txt_trim(name.substr(0, name.find(gbk("："))))))
+      found += " accessible name " + gbk_to_utf8(name);
+  }
   return found;
 }
 

@@ -14,43 +14,44 @@ using generator::ReplaceAnswer;
 
 std::vector<ControlRow> MakeLayout() {
   using K = ControlKind;
-  auto row = [](const char* name, K kind, const char* caption, int x, int y, int w, int h) {
-    return ControlRow{
+  // Indexed by Control, so the order of these lines is free.
+  std::vector<ControlRow> rows(kControlCount);
+  auto put = [&](Control c, const char* name, K kind, const char* caption, int x, int y, int w, int h) {
+    rows[c] = {
         .name = gbk(name), .kind = kind, .caption = gbk(caption), .x = x, .y = y, .width = w, .height = h};
   };
-  std::vector<ControlRow> rows = {
-      row("标签1", K::label, "关键词：", 8, 8, 48, 24),
-      row("编辑框关键词", K::keywords, "", 8, 32, 208, 240),
-      row("按钮问号", K::button, "帮助", 56, 8, 48, 24),
-      row("按钮2", K::button, "模板制作说明", 112, 8, 104, 24),
-      row("按钮1", K::button, "保存配置", 8, 280, 64, 32),
-      row("按钮生成", K::button, "生成", 80, 280, 136, 32),
-      row("标签11", K::label, "app key ：", 232, 8, 64, 20),
-      row("编辑框钥匙", K::edit, "", 296, 8, 80, 20),
-      row("标签12", K::label, "Secret  ：", 232, 34, 80, 20),
-      row("编辑框密码", K::edit, "", 296, 34, 208, 20),
-      row("标签4", K::label, "获取数目：", 232, 60, 64, 20),
-      row("编辑框数目", K::count, "", 296, 60, 32, 20),
-      row("标签8", K::label, "最多 40 个", 360, 60, 80, 20),
-      row("标签3", K::label, "淘客 PID：", 232, 86, 64, 20),
-      row("编辑框PID", K::edit, "", 296, 86, 160, 20),
-      row("标签7", K::label, "排序方式：", 232, 112, 64, 20),
-      row("组合框排序", K::combo, "", 296, 112, 160, 20),
-      row("标签5", K::label, "单页模板：", 232, 138, 64, 20),
-      row("组合框模板", K::combo, "", 296, 138, 160, 20),
-      row("标签9", K::label, "图片尺寸：", 232, 164, 64, 20),
-      row("组合框图片尺寸", K::combo, "", 296, 164, 100, 20),
-      row("标签2", K::label, "保存目录：", 232, 190, 64, 20),
-      row("编辑框目录", K::edit, "", 296, 190, 174, 20),
-      row("按钮选择", K::button, "选择", 472, 190, 40, 20),
-      row("标签6", K::label, "路径式样：", 232, 216, 64, 20),
-      row("组合框路径式样", K::combo, "", 296, 216, 112, 20),
-      row("标签10", K::label, "缩短网址：", 232, 244, 64, 20),
-      row("组合框短网址", K::combo, "", 296, 244, 80, 20),
-      row("选择框短网址", K::check, "淘客链接转成短网址", 384, 244, 128, 20),
-      row("超级链接框1", K::link, "升级", 288, 288, 46, 20),
-      row("超级链接框2", K::link, "更多软件 >> www.example.org", 331, 288, 184, 20),
-  };
+  put(kKeywordsLabel, "标签1", K::label, "关键词：", 8, 8, 48, 24);
+  put(kKeywords, "编辑框关键词", K::keywords, "", 8, 32, 208, 240);
+  put(kHelp, "按钮问号", K::button, "帮助", 56, 8, 48, 24);
+  put(kTemplateRules, "按钮2", K::button, "模板制作说明", 112, 8, 104, 24);
+  put(kSave, "按钮1", K::button, "保存配置", 8, 280, 64, 32);
+  put(kGenerate, "按钮生成", K::button, "生成", 80, 280, 136, 32);
+  put(kAppKeyLabel, "标签11", K::label, "app key ：", 232, 8, 64, 20);
+  put(kAppKey, "编辑框钥匙", K::edit, "", 296, 8, 80, 20);
+  put(kSecretLabel, "标签12", K::label, "Secret  ：", 232, 34, 80, 20);
+  put(kSecret, "编辑框密码", K::edit, "", 296, 34, 208, 20);
+  put(kCountLabel, "标签4", K::label, "获取数目：", 232, 60, 64, 20);
+  put(kCount, "编辑框数目", K::count, "", 296, 60, 32, 20);
+  put(kLimit, "标签8", K::label, "最多 40 个", 360, 60, 80, 20);
+  put(kPidLabel, "标签3", K::label, "淘客 PID：", 232, 86, 64, 20);
+  put(kPid, "编辑框PID", K::edit, "", 296, 86, 160, 20);
+  put(kSortLabel, "标签7", K::label, "排序方式：", 232, 112, 64, 20);
+  put(kSort, "组合框排序", K::combo, "", 296, 112, 160, 20);
+  put(kTemplateLabel, "标签5", K::label, "单页模板：", 232, 138, 64, 20);
+  put(kTemplate, "组合框模板", K::combo, "", 296, 138, 160, 20);
+  put(kPictureSizeLabel, "标签9", K::label, "图片尺寸：", 232, 164, 64, 20);
+  put(kPictureSize, "组合框图片尺寸", K::combo, "", 296, 164, 100, 20);
+  put(kSaveDirLabel, "标签2", K::label, "保存目录：", 232, 190, 64, 20);
+  put(kSaveDir, "编辑框目录", K::edit, "", 296, 190, 174, 20);
+  put(kChoose, "按钮选择", K::button, "选择", 472, 190, 40, 20);
+  put(kPathStyleLabel, "标签6", K::label, "路径式样：", 232, 216, 64, 20);
+  put(kPathStyle, "组合框路径式样", K::combo, "", 296, 216, 112, 20);
+  put(kShortServiceLabel, "标签10", K::label, "缩短网址：", 232, 244, 64, 20);
+  put(kShortService, "组合框短网址", K::combo, "", 296, 244, 80, 20);
+  put(kShortLinks, "选择框短网址", K::check, "淘客链接转成短网址", 384, 244, 128, 20);
+  put(kUpgradeLink, "超级链接框1", K::link, "升级", 288, 288, 46, 20);
+  put(kMoreLink, "超级链接框2", K::link, "更多软件 >> www.example.org", 331, 288, 184, 20);
+
   const StoredControls initial = InitialControls();
   rows[kKeywords].caption = initial.keywords;
   rows[kAppKey].caption = initial.app_key;

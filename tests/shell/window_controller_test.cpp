@@ -114,7 +114,7 @@ TEST(WindowLayout, EveryControlHasItsPlaceAndNameOnce) {
   ASSERT_EQ(rows.size(), static_cast<size_t>(kControlCount));
   std::set<Text> names;
   for (const ControlRow& row : rows) {
-    EXPECT_TRUE(names.insert(row.name).second) << gbk_to_utf8(row.name);
+    EXPECT_TRUE(!row.name.empty() && names.insert(row.name).second) << gbk_to_utf8(row.name);
     EXPECT_GE(row.x, 0);
     EXPECT_LE(row.x + row.width, kClientWidth) << gbk_to_utf8(row.name);
     EXPECT_LE(row.y + row.height, kClientHeight) << gbk_to_utf8(row.name);

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -217,18 +216,15 @@ Text read_keywords_file(const std::string& path, std::vector<std::string>& refus
 }
 
 // No window: messages go to standard error; a signal stops the run at its next
-// wait (the handler only sets a flag, the stop itself is requested here).
-class BatchHost final : public generator::RunHost {
+// wait (the handler only sets a flag).
+class BatchHost final : public generator::RunHost, public Waiter {
  public:
-  BatchHost(ReplaceAnswer replace, bool quiet, std::stop_source& stop)
-      : replace_(replace), quiet_(quiet), stop_(stop) {}
+  BatchHost(ReplaceAnswer replace, bool quiet) : replace_(replace), quiet_(quiet) {}
   void set_title(const Text&) override {}
   void show_message(const Text& message) override { print(gbk_to_utf8(message) + "\n"); }
   ReplaceAnswer ask_replace(const Text&) override { return replace_; }
-  bool pump() override {
-    if (interrupted) stop_.request_stop();
-    return false;
-  }
+  bool pump() override { return false; }
+  bool stop_requested() const override { return interrupted; }
   void line_started(int number, int total, const Text& line) override {
     if (quiet_) return;
     print("[" + std::to_string(number) + "/" + std::to_string(total) + "] 正在生成.." + gbk_to_utf8(line) +
@@ -238,7 +234,6 @@ class BatchHost final : public generator::RunHost {
  private:
   ReplaceAnswer replace_;
   bool quiet_;
-  std::stop_source& stop_;
 };
 
 Text program_folder(const Options& options) {
@@ -273,7 +268,7 @@ int run(const Options& options) {
   std::error_code error;
   std::filesystem::current_path(app::Utf8Path(gbk_to_utf8(program_dir)), error);
 
-  shell::ProgramSession session = shell::OpenProgramFolder(program_dir);
+  shell::ProgramSession session = shell::OpenProgramFolder(program_dir, NoUiWaiter());
   if (!session.refused.empty()) {
     print(gbk_to_utf8(txt_replace(session.refused, "\r\n", "\n")) + "\n");
     return kExitPagesFailed;
@@ -299,11 +294,9 @@ int run(const Options& options) {
   for (const std::string& keyword : refused_keywords)
     print("关键词“" + keyword + "”无法用 GBK 表示，这一行不生成页面\n");
   shell::StoredRunControls controls(std::move(stored), std::move(template_name), options.short_link_service);
-  std::stop_source stop;
-  BatchHost host(options.replace, options.quiet, stop);
+  BatchHost host(options.replace, options.quiet);
   const auto started = std::chrono::steady_clock::now();
-  const generator::RunSummary summary =
-      generator::RunGeneration({controls, host, environment, stop.get_token()});
+  const generator::RunSummary summary = generator::RunGeneration({controls, host, environment, host});
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
   if (summary.refused) return kExitUsage;

@@ -14,7 +14,6 @@
 
 #include "base/fatal.h"
 #include "base/fs.h"
-#include "base/message_box.h"
 #include "shell/session.h"
 #include "shell/win/main_window.h"
 #include "shell/win/win_dialogs.h"
@@ -47,7 +46,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const HRESULT com = ::OleInitialize(nullptr);
   int code = 0;
   {
-    quill::shell::ProgramSession session = quill::shell::OpenProgramFolder(program_dir);
+    quill::shell::ProgramSession session = quill::shell::OpenProgramFolder(program_dir, quill::NoUiWaiter());
     code = quill::shell::win::RunMainWindow(session, {SelfTestFolder()});
   }
   if (SUCCEEDED(com)) ::OleUninitialize();

@@ -45,6 +45,6 @@ bool MakeFolderPath(std::string_view path);
 // Nothing is created and ok is true when nothing exists at source. Link loops
 // end. Pumps the waiter after every entry; a stop request cancels.
 CopyReport CopyFolderContents(std::string_view source, std::string_view destination,
-                              const ReplaceQuestion& ask, Waiter& waiter = NoUiWaiter());
+                              const ReplaceQuestion& ask, Waiter& waiter);
 
 }  // namespace quill::generator

@@ -47,18 +47,19 @@ Text PageWriteFailure(std::string_view line, std::string_view why) {
 // platform's own page size when the count asks for nothing sensible.
 int RecordLimit(int count) { return count >= 1 ? count : kMaxItems; }
 
-// The run's waits: the host keeps the window alive, the caller's stop ends them.
+// The caller's waiter, pumped no more once it has asked for a stop: the
+// window may be going away.
 class RunWaiter final : public Waiter {
  public:
-  RunWaiter(RunHost& host, std::stop_token stop) : host_(host), stop_(std::move(stop)) {}
-  bool pump() override { return !stop_.stop_requested() && host_.pump(); }
-  bool stop_requested() const override { return stop_.stop_requested(); }
-  bool pumps_message_queue() const override { return host_.pumps_message_queue(); }
-  Clock::time_point now() const override { return host_.now(); }
+  explicit RunWaiter(Waiter& caller) : caller_(caller) {}
+  bool pump() override { return !caller_.stop_requested() && caller_.pump(); }
+  bool stop_requested() const override { return caller_.stop_requested(); }
+  bool pumps_message_queue() const override { return caller_.pumps_message_queue(); }
+  Clock::time_point now() const override { return caller_.now(); }
+  void rest(std::chrono::milliseconds slice) override { caller_.rest(slice); }
 
  private:
-  RunHost& host_;
-  std::stop_token stop_;
+  Waiter& caller_;
 };
 
 class Run {
@@ -67,8 +68,7 @@ class Run {
       : controls_(context.controls),
         host_(context.host),
         env_(context.environment),
-        stop_(context.stop),
-        waiter_(context.host, context.stop),
+        waiter_(context.waiter),
         jobs_(std::max(env_.jobs, 1)),
         calls_(net::Channel{&waiter_, env_.api_wait, env_.ca_file},
                openapi::RetryPolicy{.retries = env_.retries}, jobs_),
@@ -126,7 +126,7 @@ class Run {
   }
 
   bool stopping() {
-    if (stop_.stop_requested()) summary_.stopped = true;
+    if (waiter_.stop_requested()) summary_.stopped = true;
     return summary_.stopped;
   }
 
@@ -286,7 +286,6 @@ class Run {
   RunControls& controls_;
   RunHost& host_;
   const RunEnvironment& env_;
-  std::stop_token stop_;
   RunWaiter waiter_;
   int jobs_;
   openapi::ApiCallQueue calls_;

@@ -1,13 +1,12 @@
 #pragma once
 // The generation run: keyword lines to pages. It reads the window's values
 // through RunControls at the moments a click on "生成" reads them and reaches
-// the user interface only through its RunHost. The caller owns the stop
-// source: once a stop is requested the run touches neither controls nor host
-// again and ends at its next wait.
+// the user interface only through its RunHost; it waits through the caller's
+// Waiter. Once the waiter asks for a stop the run touches neither controls nor
+// host again and ends at its next wait.
 
 #include <chrono>
 #include <functional>
-#include <stop_token>
 #include <vector>
 
 #include "base/text.h"
@@ -43,11 +42,6 @@ class RunHost {
   virtual void set_title(const Text& title) = 0;
   virtual void show_message(const Text& message) = 0;
   virtual ReplaceAnswer ask_replace(const Text& target) = 0;
-  // Dispatches pending user-interface events; true when any was handled.
-  virtual bool pump() = 0;
-  // True when pump() dispatches this thread's window messages (Waiter's).
-  virtual bool pumps_message_queue() const { return false; }
-  virtual Waiter::Clock::time_point now() const { return Waiter::Clock::now(); }
   // Before each keyword line that gets a page (1-based number of all lines).
   virtual void line_started(int /*number*/, int /*total*/, const Text& /*line*/) {}
 };
@@ -79,7 +73,7 @@ struct RunContext {
   RunControls& controls;
   RunHost& host;
   const RunEnvironment& environment;
-  std::stop_token stop;
+  Waiter& waiter;  // keeps the user interface alive; its stop ends the run
 };
 
 // Something the run could not do as asked, and why (GBK): a line, or a

@@ -30,7 +30,7 @@ Text TemplatesRoot(std::string_view dir);
 generator::TemplatePaths TemplatePathsOf(std::string_view dir, std::string_view name);
 // The names of the template folders in dir/模板 in scan order, "." and ".."
 // left out; pumps the waiter after each.
-TextList ListTemplateFolders(std::string_view dir, Waiter& waiter = NoUiWaiter());
+TextList ListTemplateFolders(std::string_view dir, Waiter& waiter);
 
 // Where the program's files are. Portable: the three folders are the same.
 struct ProgramFolders {
@@ -75,7 +75,7 @@ Text PrepareUserFolders(const ProgramFolders& folders);
 
 // The template names: the user's folder first, then the program folder's
 // (a name in both is listed once, the user's); pumps the waiter after each.
-TextList ListTemplateFolders(const ProgramFolders& folders, Waiter& waiter = NoUiWaiter());
+TextList ListTemplateFolders(const ProgramFolders& folders, Waiter& waiter);
 // The template's paths where the list found it: the user's folder when it
 // holds a folder of that name, the program folder otherwise.
 generator::TemplatePaths TemplatePathsOf(const ProgramFolders& folders, std::string_view name);

@@ -21,7 +21,7 @@ ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter) {
   // The default save folder is data_dir/已生成: beside the program when portable.
   session.restored = RestoreSettings(session.store, InitialControls(), session.folders.data_dir, [&] {
     session.templates = ListTemplateFolders(session.folders, waiter);
-    return static_cast<int>(session.templates.size());
+    return session.templates;
   });
   return session;
 }

@@ -29,9 +29,9 @@ struct ProgramSession {
 // once, here (ChooseProgramFolders): beside the program when it can be
 // written, the user's folders otherwise, created when missing (one that is a
 // symbolic link or another user's is refused: ProgramSession::refused).
-ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter = NoUiWaiter());
+ProgramSession OpenProgramFolder(Text program_dir, Waiter& waiter);
 // As above over folders already chosen (tests choose them).
-ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter = NoUiWaiter());
+ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter);
 
 // What a run needs of the program folder, read anew for each run: where
 // templates are, and the network settings: those of the program folder's

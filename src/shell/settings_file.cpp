@@ -1,5 +1,6 @@
 #include "shell/settings_file.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/codepage.h"
@@ -20,7 +21,7 @@ struct Keys {
   Text section = gbk("通常配置");
   Text keywords = gbk("关键词"), count = gbk("获取数目"), app_key = gbk("钥匙"), app_secret = gbk("密码"),
        pid = "PID", sort = gbk("排序"), picture_size = gbk("尺寸"), template_index = gbk("模板"),
-       save_dir = gbk("保存目录"), path_style = gbk("路径式样");
+       save_dir = gbk("保存目录"), path_style = gbk("路径式样"), template_name = gbk("模板名称");
 };
 
 const Keys& keys() {
@@ -102,11 +103,13 @@ bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why) {
   store.put_number(k.template_index, controls.template_index);
   store.put_text(k.save_dir, controls.save_dir);
   store.put_number(k.path_style, controls.path_style);
+  store.put_text(k.template_name, controls.template_name);
   return store.commit(why);
 }
 
 StoredControls RestoreSettings(const IniStore& store, const StoredControls& current,
-                               std::string_view program_dir, const std::function<int()>& list_templates) {
+                               std::string_view program_dir,
+                               const std::function<TextList()>& list_templates) {
   const Keys& k = keys();
   IniView reader = store.snapshot();
   reader.set_section(k.section);
@@ -120,8 +123,13 @@ StoredControls RestoreSettings(const IniStore& store, const StoredControls& curr
   c.picture_size = FitSelection(reader.get_number(k.picture_size, current.picture_size),
                                 static_cast<int>(PictureSizeItems().size()));
   const double stored_template = reader.get_number(k.template_index, 0);
-  const int listed = list_templates ? list_templates() : 0;
-  c.template_index = FitSelection(stored_template, listed);
+  const TextList listed = list_templates ? list_templates() : TextList();
+  c.template_index = FitSelection(stored_template, static_cast<int>(listed.size()));
+  const Text name = reader.get_text(k.template_name, "");
+  if (const auto named = std::find(listed.begin(), listed.end(), name);
+      !name.empty() && named != listed.end())
+    c.template_index = static_cast<int>(named - listed.begin());
+  c.template_name = ItemAt(listed, c.template_index);
   c.save_dir = reader.get_text(k.save_dir, DefaultSaveDir(program_dir));
   c.path_style = FitSelection(reader.get_number(k.path_style, current.path_style),
                               static_cast<int>(PathStyleItems().size()));

@@ -1,6 +1,7 @@
 #pragma once
 // The settings file "Quillbatch.ini" beside the program: section "通常配置",
-// the ten stored controls. Shared by the window and the batch tool.
+// the ten stored controls and the chosen template's name. Shared by the window
+// and the batch tool.
 
 #include <functional>
 #include <string_view>
@@ -22,6 +23,9 @@ struct StoredControls {
   int template_index = -1;
   Text save_dir;
   int path_style = -1;
+  // The chosen template's name beside its position: the position alone moves
+  // when a template is added before it.
+  Text template_name;
   friend bool operator==(const StoredControls&, const StoredControls&) = default;
 };
 
@@ -41,15 +45,15 @@ Text ItemAt(const TextList& items, int index);
 // above the last gives the last, below 0 (or not a number) gives -1.
 int FitSelection(double stored, int item_count);
 
-// Writes the ten keys in one file update; every key it can, whatever one value
+// Writes the ten keys and "模板名称" in one file update; every key it can, whatever one value
 // holds. False when the file could not be written as asked, with why (GBK).
 bool SaveSettings(IniStore& store, const StoredControls& controls, Text* why = nullptr);
 
-// Reads the ten keys over current (each falls back to the current value, the
+// Reads the keys over current (each falls back to the current value, the
 // template index to 0, the save folder to program_dir/已生成); list_templates runs
-// in the middle with the stored template index and returns how many templates
-// it listed, so the index can be fitted.
+// in the middle and returns the templates it listed: a stored name found
+// among them selects it, else the stored position fitted to the list.
 StoredControls RestoreSettings(const IniStore& store, const StoredControls& current,
-                               std::string_view program_dir, const std::function<int()>& list_templates);
+                               std::string_view program_dir, const std::function<TextList()>& list_templates);
 
 }  // namespace quill::shell

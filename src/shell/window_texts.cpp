@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/codepage.h"
+#include "base/fs.h"
 
 namespace quill::shell {
 namespace {
@@ -26,7 +27,7 @@ std::string rule_line() {
 
 }  // namespace
 
-Text TemplateRulesText() {
+Text TemplateRulesText(const Text& user_templates) {
   static const Text text = [] {
     const std::string rule = rule_line();
     return paragraphs({
@@ -41,15 +42,24 @@ Text TemplateRulesText() {
         "盖，请选【全部是】）",
     });
   }();
-  return text;
+  if (user_templates.empty()) return text;
+  const Text name = gbk("模板的名称");
+  return txt_replace(text, gbk("程序目录\\模板\\") + name + "\\",
+                     user_templates + Text(kPathSeparator) + name + Text(kPathSeparator));
 }
 
-Text HelpText() {
+Text HelpText(const Text& network_dialog_place) {
   static const Text text = paragraphs({
       "本程序特点",
       "1、支持多关键词生成单页，每个关键词以半角逗号隔开“,”，称为“组关键词”",
       "2、支持批量生成多个单页，一行一个“组关键词”",
+      "网络设置（接口、网关、并发、重试、证书）：",
   });
+  return text + network_dialog_place;
+}
+
+Text InfoCaption() {
+  static const Text text = gbk("信息：");
   return text;
 }
 

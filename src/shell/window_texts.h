@@ -5,8 +5,16 @@
 
 namespace quill::shell {
 
-Text TemplateRulesText();
-Text HelpText();
+// user_templates: the folder of the user's own templates when the program is
+// installed (the texts then name it instead of the program's folder); "" when
+// they live beside the program.
+// The caption of the program's message boxes: "信息：".
+Text InfoCaption();
+
+// user_templates: see below.
+Text TemplateRulesText(const Text& user_templates);
+// With where the network dialog opens (GBK).
+Text HelpText(const Text& network_dialog_place);
 Text SettingsSavedText();
 // "保存配置失败：" with the settings file and, on the next line, why when known.
 Text SettingsNotSavedText(const Text& file, const Text& why);

@@ -54,27 +54,27 @@ class FolderCopy : public ::testing::Test {
 
 TEST_F(FolderCopy, CopiesFilesAndSubfoldersCreatingTheDestinationPath) {
   Asker asker({ReplaceAnswer::cancel});
-  EXPECT_TRUE(CopyFolderContents(src(), dst(), asker.question()).ok);
+  EXPECT_TRUE(CopyFolderContents(src(), dst(), asker.question(), NoUiWaiter()).ok);
   EXPECT_EQ(read_file(dir / "out/nested/files/a.css"), "new a");
   EXPECT_EQ(read_file(dir / "out/nested/files/sub/deep/c.txt"), "new c");
   EXPECT_TRUE(asker.asked.empty());
 }
 
 TEST_F(FolderCopy, MissingSourceIsSuccessAndCreatesNothing) {
-  EXPECT_TRUE(CopyFolderContents(dir.gbk_path("nothing"), dst(), {}).ok);
+  EXPECT_TRUE(CopyFolderContents(dir.gbk_path("nothing"), dst(), {}, NoUiWaiter()).ok);
   EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
 TEST_F(FolderCopy, EmptySourceStillCreatesTheDestination) {
   fs::create_directories(dir / "empty");
-  EXPECT_TRUE(CopyFolderContents(dir.gbk_path("empty"), dst(), {}).ok);
+  EXPECT_TRUE(CopyFolderContents(dir.gbk_path("empty"), dst(), {}, NoUiWaiter()).ok);
   EXPECT_TRUE(fs::is_directory(dir / "out/nested/files"));
 }
 
 TEST_F(FolderCopy, YesToAllAsksOnceAndReplacesEverything) {
   put_old_files();
   Asker asker({ReplaceAnswer::yes_to_all});
-  EXPECT_TRUE(CopyFolderContents(src(), dst(), asker.question()).ok);
+  EXPECT_TRUE(CopyFolderContents(src(), dst(), asker.question(), NoUiWaiter()).ok);
   EXPECT_EQ(asker.asked.size(), 1u);
   EXPECT_EQ(read_file(dir / "out/nested/files/a.css"), "new a");
   EXPECT_EQ(read_file(dir / "out/nested/files/b.png"), "new b");
@@ -83,7 +83,7 @@ TEST_F(FolderCopy, YesToAllAsksOnceAndReplacesEverything) {
 TEST_F(FolderCopy, YesAsksForEachExistingFile) {
   put_old_files();
   Asker asker({ReplaceAnswer::yes});
-  EXPECT_TRUE(CopyFolderContents(src(), dst(), asker.question()).ok);
+  EXPECT_TRUE(CopyFolderContents(src(), dst(), asker.question(), NoUiWaiter()).ok);
   EXPECT_EQ(asker.asked.size(), 2u);
   EXPECT_EQ(read_file(dir / "out/nested/files/b.png"), "new b");
 }
@@ -91,7 +91,7 @@ TEST_F(FolderCopy, YesAsksForEachExistingFile) {
 TEST_F(FolderCopy, NoKeepsThatFileCopiesTheRestAndReportsFalse) {
   put_old_files();
   Asker asker({ReplaceAnswer::no, ReplaceAnswer::yes});
-  EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question()).ok);
+  EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question(), NoUiWaiter()).ok);
   EXPECT_EQ(asker.asked.size(), 2u);
   EXPECT_EQ(read_file(dir / "out/nested/files/a.css") + read_file(dir / "out/nested/files/b.png"),
             "old anew b");
@@ -101,7 +101,7 @@ TEST_F(FolderCopy, NoKeepsThatFileCopiesTheRestAndReportsFalse) {
 TEST_F(FolderCopy, NoToAllKeepsEveryExistingFile) {
   put_old_files();
   Asker asker({ReplaceAnswer::no_to_all});
-  EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question()).ok);
+  EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question(), NoUiWaiter()).ok);
   EXPECT_EQ(asker.asked.size(), 1u);
   EXPECT_EQ(read_file(dir / "out/nested/files/b.png"), "old b");
   EXPECT_EQ(read_file(dir / "out/nested/files/sub/deep/c.txt"), "new c");
@@ -110,7 +110,7 @@ TEST_F(FolderCopy, NoToAllKeepsEveryExistingFile) {
 TEST_F(FolderCopy, CancelStopsAtOnce) {
   put_old_files();
   Asker asker({ReplaceAnswer::cancel});
-  EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question()).ok);
+  EXPECT_FALSE(CopyFolderContents(src(), dst(), asker.question(), NoUiWaiter()).ok);
   EXPECT_EQ(asker.asked.size(), 1u);
   EXPECT_EQ(read_file(dir / "out/nested/files/a.css") + read_file(dir / "out/nested/files/b.png"),
             "old aold b");
@@ -120,19 +120,19 @@ TEST_F(FolderCopy, CancelStopsAtOnce) {
 TEST_F(FolderCopy, SymbolicLinkLoopEnds) {
   fs::create_directory_symlink(dir / "src", dir / "src/sub/back");
   fs::create_directory_symlink("../..", dir / "src/sub/deep/up");
-  EXPECT_TRUE(CopyFolderContents(src(), dst(), {}).ok);
+  EXPECT_TRUE(CopyFolderContents(src(), dst(), {}, NoUiWaiter()).ok);
   EXPECT_EQ(read_file(dir / "out/nested/files/sub/deep/c.txt"), "new c");
 }
 
 TEST_F(FolderCopy, DestinationInsideSourceIsNotCopiedIntoItself) {
-  EXPECT_TRUE(CopyFolderContents(src(), dir.gbk_path("src/sub/copy"), {}).ok);
+  EXPECT_TRUE(CopyFolderContents(src(), dir.gbk_path("src/sub/copy"), {}, NoUiWaiter()).ok);
   EXPECT_EQ(read_file(dir / "src/sub/copy/a.css"), "new a");
   EXPECT_FALSE(fs::exists(dir / "src/sub/copy/sub/copy"));
 }
 
 TEST_F(FolderCopy, FileWhereAFolderShouldGoFails) {
   write_file(dir / "out/nested/files/sub", "in the way");
-  EXPECT_FALSE(CopyFolderContents(src(), dst(), {}).ok);
+  EXPECT_FALSE(CopyFolderContents(src(), dst(), {}, NoUiWaiter()).ok);
   EXPECT_EQ(read_file(dir / "out/nested/files/a.css"), "new a");
 }
 
@@ -178,7 +178,7 @@ class HostileFiles : public ::testing::Test {
 };
 
 TEST_F(HostileFiles, OnlyWhatTheTemplateHoldsIsPublishedAndTheRestIsReported) {
-  const CopyReport report = CopyFolderContents(dir.gbk_path("files"), dir.gbk_path("out"), {});
+  const CopyReport report = CopyFolderContents(dir.gbk_path("files"), dir.gbk_path("out"), {}, NoUiWaiter());
   EXPECT_TRUE(report.ok);
   EXPECT_EQ(published(), (std::vector<std::string>{"page.css", "same.css", "sub", "sub/deep.txt", "sub_too",
                                                    "sub_too/deep.txt"}));
@@ -209,7 +209,7 @@ TEST_F(HostileFiles, LinksInTheDestinationAreReplacedOrRefusedNeverWrittenThroug
   fs::create_directories(dir / "out");
   fs::create_symlink(dir / "victim/page.css", dir / "out/page.css");
   fs::create_directory_symlink(dir / "victim", dir / "out/sub");
-  const CopyReport report = CopyFolderContents(dir.gbk_path("files"), dir.gbk_path("out"), {});
+  const CopyReport report = CopyFolderContents(dir.gbk_path("files"), dir.gbk_path("out"), {}, NoUiWaiter());
   EXPECT_FALSE(report.ok);
   EXPECT_EQ(read_file(dir / "victim/page.css"), "mine");
   EXPECT_FALSE(fs::exists(dir / "victim/deep.txt"));
@@ -224,7 +224,7 @@ TEST_F(HostileFiles, LinksInTheDestinationAreReplacedOrRefusedNeverWrittenThroug
 
   // The destination folder itself being a link is refused as a whole.
   fs::create_directory_symlink(dir / "victim", dir / "linked");
-  EXPECT_FALSE(CopyFolderContents(dir.gbk_path("files"), dir.gbk_path("linked"), {}).ok);
+  EXPECT_FALSE(CopyFolderContents(dir.gbk_path("files"), dir.gbk_path("linked"), {}, NoUiWaiter()).ok);
   EXPECT_FALSE(fs::exists(dir / "victim/same.css"));
 }
 

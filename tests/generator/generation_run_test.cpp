@@ -376,7 +376,7 @@ TEST_F(Run, StopTouchesNothingAfterwards) {
   waiting.stop_after_pumps = 2;
   server.hold();
   ValueControls controls(v);
-  const RunSummary s = RunGeneration({controls, waiting, env, waiting.stop.get_token()});
+  const RunSummary s = RunGeneration({controls, waiting, env, waiting});
   EXPECT_TRUE(s.stopped);
   EXPECT_EQ(s.pages_written, 0);
   EXPECT_EQ(controls.reads["key"], 1);

@@ -60,7 +60,7 @@ class ValueControls final : public RunControls {
   Values& v_;
 };
 
-class RecordingHost final : public RunHost {
+class RecordingHost final : public RunHost, public Waiter {
  public:
   void set_title(const Text& title) override { titles.push_back(gbk_to_utf8(title)); }
   void show_message(const Text& message) override { messages.push_back(gbk_to_utf8(message)); }
@@ -70,6 +70,7 @@ class RecordingHost final : public RunHost {
     if (stop_after_pumps >= 0 && pumps_in_lines >= stop_after_pumps) stop.request_stop();
     return false;
   }
+  bool stop_requested() const override { return stop.stop_requested(); }
   ReplaceAnswer ask_replace(const Text& target) override {
     asked.push_back(gbk_to_utf8(target));
     return answer;
@@ -101,7 +102,7 @@ class RunTest : public ::testing::Test {
 
   RunSummary run() {
     ValueControls controls(v);
-    const RunSummary s = RunGeneration({controls, host, env, host.stop.get_token()});
+    const RunSummary s = RunGeneration({controls, host, env, host});
     reads = controls.reads;
     return s;
   }

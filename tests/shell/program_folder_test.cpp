@@ -26,14 +26,14 @@ TEST(ListTemplateFolders, ListsSubfoldersOnlyInNameOrder) {
   fs::create_directories(dir / "模板/A");
   fs::create_directories(dir / "模板/默认模板");
   write_file(dir / "模板/readme.txt", "x");
-  EXPECT_EQ(ListTemplateFolders(dir.gbk_path()), (TextList{"A", "b", gbk("默认模板")}));
+  EXPECT_EQ(ListTemplateFolders(dir.gbk_path(), NoUiWaiter()), (TextList{"A", "b", gbk("默认模板")}));
 }
 
 TEST(ListTemplateFolders, NoTemplatesFolderGivesNoItems) {
   ScratchFolder dir;
-  EXPECT_TRUE(ListTemplateFolders(dir.gbk_path()).empty());
+  EXPECT_TRUE(ListTemplateFolders(dir.gbk_path(), NoUiWaiter()).empty());
   fs::create_directories(dir / "模板");
-  EXPECT_TRUE(ListTemplateFolders(dir.gbk_path()).empty());
+  EXPECT_TRUE(ListTemplateFolders(dir.gbk_path(), NoUiWaiter()).empty());
 }
 
 // Sets an environment variable for one test and puts the old value back.
@@ -124,7 +124,7 @@ class InstalledProgram : public ::testing::Test {
 };
 
 TEST_F(InstalledProgram, ListsTheUsersTemplatesFirstAndFindsEachWhereListed) {
-  const ProgramSession session = OpenProgramFolder(folders());
+  const ProgramSession session = OpenProgramFolder(folders(), NoUiWaiter());
   EXPECT_EQ(session.templates, (TextList{"B", "C", "A"}));
   const generator::RunEnvironment environment = RunEnvironmentOf(session);
   EXPECT_EQ(environment.locate_template("B").page_file, root.gbk_path("data/quillmoor/模板/B/模板文件.htm"));
@@ -136,7 +136,7 @@ TEST_F(InstalledProgram, ListsTheUsersTemplatesFirstAndFindsEachWhereListed) {
 
 TEST_F(InstalledProgram, SettingsAndSaveFolderLiveInTheUsersFolders) {
   fs::remove_all(root / "data");
-  ProgramSession session = OpenProgramFolder(folders());
+  ProgramSession session = OpenProgramFolder(folders(), NoUiWaiter());
   EXPECT_EQ(session.templates, (TextList{"A", "B"}));
   EXPECT_TRUE(fs::is_directory(root / "data/quillmoor/模板"));
   EXPECT_EQ(fs::status(root / "config/quillmoor").permissions() & fs::perms::all, fs::perms::owner_all);
@@ -180,7 +180,8 @@ TEST(InstalledProgramFolders, AreTheUsersAloneOrRefusedByName) {
     if (c.prepare == kAnotherUsers) ASSERT_EQ(::chown(folder.c_str(), ::geteuid() + 1, ::getegid()), 0);
     ProgramSession session = OpenProgramFolder(
         ChooseProgramFolders(root.gbk_path("program"), false,
-                             {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}));
+                             {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}),
+        NoUiWaiter());
     const bool saved = SaveSettings(session.store, session.restored);
     if (c.prepare == kLink || c.prepare == kAnotherUsers) {
       EXPECT_NE(session.refused.find(root.gbk_path(std::string(c.folder) + "/quillmoor")), Text::npos);
@@ -203,7 +204,7 @@ TEST(PortableProgram, KeepsEverythingBesideTheProgramAndTouchesNoUserFolder) {
   ScopedEnv config("XDG_CONFIG_HOME", (home.path() / "config").c_str());
   ScopedEnv data("XDG_DATA_HOME", (home.path() / "data").c_str());
   fs::create_directories(program / "模板/A");
-  const ProgramSession session = OpenProgramFolder(program.gbk_path());
+  const ProgramSession session = OpenProgramFolder(program.gbk_path(), NoUiWaiter());
   EXPECT_TRUE(session.folders.portable());
   EXPECT_EQ(session.store.file(), program.gbk_path("Quillbatch.ini"));
   EXPECT_EQ(session.restored.save_dir, program.gbk_path("已生成"));

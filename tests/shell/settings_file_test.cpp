@@ -22,7 +22,11 @@ class Settings : public ::testing::Test {
   // The ini text given in UTF-8, stored as GBK with CR LF.
   void write_ini(const std::string& utf8_lines) { write_file(dir / "Quillbatch.ini", gbk(utf8_lines)); }
   StoredControls restore(int templates = 1) {
-    return RestoreSettings(store, InitialControls(), "/prog", [=] { return templates; });
+    return RestoreSettings(store, InitialControls(), "/prog", [=] {
+      TextList names;
+      for (int i = 0; i < templates; ++i) names.push_back("T" + std::to_string(i));
+      return names;
+    });
   }
   ScratchFolder dir;
   IniStore store;
@@ -32,6 +36,7 @@ TEST_F(Settings, FirstStartShowsInitialValuesDefaultFolderAndFirstTemplate) {
   StoredControls expected = InitialControls();
   expected.save_dir = "/prog" + Text(kPathSeparator) + gbk("已生成");
   expected.template_index = 0;
+  expected.template_name = "T0";
   EXPECT_EQ(restore(), expected);
 }
 
@@ -44,7 +49,7 @@ TEST_F(Settings, SaveWritesTheTenKeysInOrder) {
       read_file(dir / "Quillbatch.ini"),
       gbk("[通常配置]\r\n关键词=女装,女鞋,女包┊*┊2012┊*┊连衣裙,毛衣\r\n获取数目=10\r\n钥匙=31415926\r\n"
           "密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57\r\nPID=你的pid数字串，只填中间串\r\n排序=5\r\n尺寸=3\r\n"
-          "模板=0\r\n保存目录=/prog/已生成\r\n路径式样=0\r\n"));
+          "模板=0\r\n保存目录=/prog/已生成\r\n路径式样=0\r\n模板名称=\r\n"));
 }
 
 TEST_F(Settings, SaveThenRestoreGivesTheSameControls) {
@@ -53,10 +58,18 @@ TEST_F(Settings, SaveThenRestoreGivesTheSameControls) {
   c.sort = 0;
   c.picture_size = -1;
   c.template_index = 1;
+  c.template_name = "T1";
   c.save_dir = "";
   c.path_style = 1;
   SaveSettings(store, c);
   EXPECT_EQ(restore(2), c);
+}
+
+TEST_F(Settings, TheStoredTemplateNameWinsOverThePosition) {
+  write_ini("[通常配置]\r\n模板=0\r\n模板名称=T2\r\n");
+  EXPECT_EQ(restore(3).template_index, 2);
+  write_ini("[通常配置]\r\n模板=1\r\n模板名称=gone\r\n");
+  EXPECT_EQ(restore(3).template_index, 1);
 }
 
 TEST_F(Settings, StoredIndexesAreCutAndFittedToTheLists) {

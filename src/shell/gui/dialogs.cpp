@@ -1,21 +1,22 @@
 #include "shell/gui/dialogs.h"
 
-#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFormLayout>
 #include <QGridLayout>
-#include <QIdentityProxyModel>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
 #include <deque>
 #include <optional>
 
-#include "base/message_box.h"
 #include "shell/gui/look.h"
 #include "shell/gui/qt_text.h"
 
@@ -28,6 +29,7 @@ struct Answers {
   std::deque<int> messages;
   std::deque<Text> folders;
   std::deque<ReplaceAnswer> replaces;
+  std::deque<std::optional<NetworkForm>> networks;
   bool unattended = false;
   std::vector<AnsweredDialog> log;
 };
@@ -78,68 +80,15 @@ void drop_icon_space(QMessageBox& box) {
   grid->invalidate();
 }
 
-// Dates in the chooser's list the Chinese way, whatever the system's locale
-// (the file model formats them with it).
-class ChineseDates final : public QIdentityProxyModel {
- public:
-  using QIdentityProxyModel::QIdentityProxyModel;
-  QVariant data(const QModelIndex& index, int role) const override {
-    constexpr int kDateColumn = 3;
-    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
-    if (files && role == Qt::DisplayRole && index.column() == kDateColumn)
-      return QLocale(QLocale::Chinese, QLocale::China)
-          .toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
-    return QIdentityProxyModel::data(index, role);
-  }
-};
-
-// A folder the user names may not exist yet (the run creates its save folder),
-// where Qt's own chooser takes folders that exist only.
-class FolderChooser final : public QFileDialog {
- public:
-  FolderChooser() {
-    setOption(QFileDialog::DontUseNativeDialog);
-    setFileMode(QFileDialog::Directory);
-    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
-      choose_ = buttons->button(QDialogButtonBox::Open);
-    if (choose_) choose_->installEventFilter(this);
-  }
-
-  void accept() override {
-    if (!names_new_folder()) return QFileDialog::accept();
-    QDialog::accept();
-  }
-
- protected:
-  // Qt disables "选择" for a folder that does not exist: enabled again.
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == choose_ && event->type() == QEvent::EnabledChange && !choose_->isEnabled() &&
-        names_new_folder())
-      choose_->setEnabled(true);
-    return QFileDialog::eventFilter(watched, event);
-  }
-
- private:
-  // One name, not there yet, in a folder that is.
-  bool names_new_folder() const {
-    const QStringList picked = selectedFiles();
-    if (picked.size() != 1 || picked.front().isEmpty()) return false;
-    const QFileInfo folder(picked.front());
-    return !folder.exists() && folder.dir().exists();
-  }
-
-  QPushButton* choose_ = nullptr;
-};
-
 }  // namespace
 
-std::unique_ptr<QMessageBox> make_message_box(const Text& message, unsigned flags, const Text& caption) {
+std::unique_ptr<QMessageBox> make_message_box(const Text& message, BoxIcon icon, const Text& caption) {
   auto box = std::make_unique<QMessageBox>();
   dress_dialog(*box);
   box->setWindowTitle(from_gbk(caption));
   box->setTextFormat(Qt::PlainText);
   box->setText(from_gbk_lines(message));
-  box->setIcon((flags & kMbIconError) ? QMessageBox::Critical : QMessageBox::NoIcon);
+  box->setIcon(icon == BoxIcon::error ? QMessageBox::Critical : QMessageBox::NoIcon);
   // A button of our own: the standard OK carries the desktop theme's icon.
   QPushButton* ok = box->addButton(u("确定"), QMessageBox::AcceptRole);
   box->setDefaultButton(ok);
@@ -149,11 +98,9 @@ std::unique_ptr<QMessageBox> make_message_box(const Text& message, unsigned flag
   return box;
 }
 
-int run_message_box(const Text& message, unsigned flags, const Text& caption) {
-  if (take(answers().messages, int(kResultOk), {AnsweredDialog::kMessage, message, caption, flags}))
-    return kResultOk;  // one button: whatever was queued, OK closed it
-  make_message_box(message, flags, caption)->exec();
-  return kResultOk;
+void run_message_box(const Text& message, BoxIcon icon, const Text& caption) {
+  if (take(answers().messages, 1, {AnsweredDialog::kMessage, message, caption, icon})) return;
+  make_message_box(message, icon, caption)->exec();
 }
 
 std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
@@ -185,8 +132,7 @@ std::unique_ptr<QMessageBox> make_replace_box(const Text& target) {
 }
 
 ReplaceAnswer ask_replace(const Text& target) {
-  if (auto queued =
-          take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}, 0}))
+  if (auto queued = take(answers().replaces, ReplaceAnswer::cancel, {AnsweredDialog::kReplace, target, {}}))
     return *queued;
   auto box = make_replace_box(target);
   box->exec();
@@ -195,38 +141,114 @@ ReplaceAnswer ask_replace(const Text& target) {
                  : ReplaceAnswer::cancel;
 }
 
-std::unique_ptr<QFileDialog> make_folder_chooser(const Text& start, const Text& title) {
-  auto chooser = std::make_unique<FolderChooser>();
-  dress_dialog(*chooser);
-  chooser->setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, false);
-  chooser->setWindowTitle(from_gbk(title));
-  chooser->setLocale(QLocale(QLocale::Chinese, QLocale::China));
-  chooser->setOption(QFileDialog::ShowDirsOnly);
-  chooser->setProxyModel(new ChineseDates(chooser.get()));
-  chooser->setWindowModality(Qt::ApplicationModal);
-  const QFileInfo folder(QDir::cleanPath(QDir::fromNativeSeparators(from_gbk(start))));
-  if (start.empty() || !folder.dir().exists()) return chooser;
-  chooser->setDirectory(folder.dir());
-  chooser->selectFile(folder.fileName());
-  return chooser;
+FolderChooser::FolderChooser(const Text& start, const Text& title) {
+  dress_dialog(*this);
+  setWindowTitle(u("浏览文件夹"));
+  setWindowModality(Qt::ApplicationModal);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(from_gbk(title), this));
+  model_ = new QFileSystemModel(this);
+  model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  model_->setRootPath(QDir::rootPath());
+  tree_ = new QTreeView(this);
+  tree_->setObjectName(u("folders"));
+  tree_->setModel(model_);
+  tree_->setHeaderHidden(true);
+  for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
+  tree_->setMinimumSize(320, 300);
+  layout->addWidget(tree_);
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel(u("文件夹："), this));
+  folder_ = new QLineEdit(this);
+  folder_->setObjectName(u("folder"));
+  folder_->setAccessibleName(u("文件夹"));
+  row->addWidget(folder_);
+  layout->addLayout(row);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(u("确定"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(u("取消"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& at) {
+    folder_->setText(QDir::toNativeSeparators(model_->filePath(at)));
+  });
+  // The box's folder selected, or the nearest folder above it that exists
+  // with the box's folder (not made yet) in the edit field.
+  const QString wanted = QDir::cleanPath(QDir::fromNativeSeparators(from_gbk(start)));
+  QString existing = wanted;
+  while (!existing.isEmpty() && !QFileInfo(existing).isDir() && existing != QDir::rootPath())
+    existing = QFileInfo(existing).path();
+  if (start.empty() || existing.isEmpty()) return;
+  const QModelIndex at = model_->index(existing);
+  tree_->setCurrentIndex(at);
+  tree_->scrollTo(at);
+  folder_->setText(QDir::toNativeSeparators(wanted));
 }
 
-Text chosen_folder(QFileDialog& chooser) {
-  if (chooser.result() != QDialog::Accepted) return Text();
-  const QStringList picked = chooser.selectedFiles();
-  return picked.isEmpty() ? Text() : to_gbk(QDir::toNativeSeparators(picked.front()));
+Text FolderChooser::chosen() const {
+  if (result() != QDialog::Accepted) return {};
+  return txt_trim(to_gbk(folder_->text()));
 }
 
 Text choose_folder(const Text& start, const Text& title) {
-  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title, 0}))
-    return *queued;
-  auto chooser = make_folder_chooser(start, title);
-  chooser->exec();
-  return chosen_folder(*chooser);
+  if (auto queued = take(answers().folders, Text(), {AnsweredDialog::kFolder, start, title})) return *queued;
+  FolderChooser chooser(start, title);
+  chooser.exec();
+  return chooser.chosen();
+}
+
+namespace {
+const char* const kNetworkFields[] = {"接口", "网关", "并发", "重试", "证书"};
+Text NetworkForm::*const kNetworkMembers[] = {&NetworkForm::api, &NetworkForm::gateway, &NetworkForm::jobs,
+                                              &NetworkForm::retries, &NetworkForm::ca_file};
+}  // namespace
+
+std::unique_ptr<QDialog> make_network_dialog(const NetworkForm& form) {
+  auto dialog = std::make_unique<QDialog>();
+  dress_dialog(*dialog);
+  dialog->setWindowTitle(u("网络设置"));
+  dialog->setWindowModality(Qt::ApplicationModal);
+  auto* layout = new QFormLayout(dialog.get());
+  for (std::size_t i = 0; i < std::size(kNetworkFields); ++i) {
+    auto* box = new QLineEdit(from_gbk(form.*kNetworkMembers[i]), dialog.get());
+    box->setObjectName(u(kNetworkFields[i]));
+    box->setMinimumWidth(320);
+    box->setAccessibleName(u(kNetworkFields[i]));
+    layout->addRow(u(kNetworkFields[i]) + u("："), box);
+  }
+  auto* buttons = new QDialogButtonBox(dialog.get());
+  buttons->addButton(u("确定"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(u("取消"), QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
+  layout->addRow(buttons);
+  return dialog;
+}
+
+NetworkForm network_dialog_values(const QDialog& dialog) {
+  NetworkForm form;
+  for (std::size_t i = 0; i < std::size(kNetworkFields); ++i)
+    if (auto* box = dialog.findChild<QLineEdit*>(u(kNetworkFields[i])))
+      form.*kNetworkMembers[i] = to_gbk(box->text());
+  return form;
+}
+
+bool edit_network(NetworkForm& form) {
+  if (auto queued =
+          take(answers().networks, std::optional<NetworkForm>(), {AnsweredDialog::kNetwork, {}, {}})) {
+    if (*queued) form = **queued;
+    return queued->has_value();
+  }
+  auto dialog = make_network_dialog(form);
+  if (dialog->exec() != QDialog::Accepted) return false;
+  form = network_dialog_values(*dialog);
+  return true;
 }
 
 namespace next_answer {
-void message(int result) { answers().messages.push_back(result); }
+void message() { answers().messages.push_back(1); }
+void network(std::optional<NetworkForm> form) { answers().networks.push_back(std::move(form)); }
 void folder(const Text& folder) { answers().folders.push_back(folder); }
 void replace(ReplaceAnswer answer) { answers().replaces.push_back(answer); }
 void set_unattended(bool on) { answers().unattended = on; }
@@ -235,6 +257,7 @@ void clear() {
   a.messages.clear();
   a.folders.clear();
   a.replaces.clear();
+  a.networks.clear();
 }
 }  // namespace next_answer
 

@@ -5,6 +5,9 @@
 #include <QUrl>
 #include <functional>
 
+class QLabel;
+class QWidget;
+
 namespace quill::shell::gui {
 
 struct LinkOpeners {
@@ -14,6 +17,10 @@ struct LinkOpeners {
   // when none is registered or it could not be started.
   std::function<bool(const QUrl&)> htm_handler;
 };
+
+// A label showing text as a link to address (activating it emits
+// linkActivated, nothing opens by itself) that a screen reader announces as a link.
+QLabel* MakeLinkLabel(const QString& text, const QString& address, QWidget* parent);
 
 // The openers of this desktop.
 LinkOpeners DesktopLinkOpeners();

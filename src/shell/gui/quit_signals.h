@@ -2,19 +2,20 @@
 // Requests to end the program that come from outside the window: SIGTERM and
 // SIGHUP on POSIX systems (a shutdown, a closed terminal, a service manager).
 
+#include <functional>
 #include <memory>
 
-class QWidget;
+class QObject;
 
 namespace quill::shell::gui {
 
-// While it lives, SIGTERM and SIGHUP close window on the GUI thread as the user
-// closing it would, so the settings get saved; the handlers that were there
-// before come back when it ends. Where there are no such signals it does
-// nothing. Meant for one window at a time.
+// While it lives, SIGTERM and SIGHUP run on_quit on the GUI thread (from the
+// event loop of whatever dialog is open); the handlers that were there before
+// come back when it ends. Where there are no such signals it does nothing.
+// Meant for one window at a time; context owns the notifier.
 class QuitSignals final {
  public:
-  explicit QuitSignals(QWidget& window);
+  QuitSignals(QObject& context, std::function<void()> on_quit);
   ~QuitSignals();
   QuitSignals(const QuitSignals&) = delete;
   QuitSignals& operator=(const QuitSignals&) = delete;

@@ -3,7 +3,6 @@
 
 #include <QPointer>
 #include <QSocketNotifier>
-#include <QWidget>
 #include <cerrno>
 #include <csignal>
 #include <iterator>
@@ -41,15 +40,17 @@ struct QuitSignals::State {
   bool active = false;
 };
 
-QuitSignals::QuitSignals(QWidget& window) : state_(std::make_unique<State>()) {
+QuitSignals::QuitSignals(QObject& context, std::function<void()> on_quit)
+    : state_(std::make_unique<State>()) {
   State& s = *state_;
   if (::pipe2(s.pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  s.notifier = new QSocketNotifier(s.pipe[0], QSocketNotifier::Read, &window);
+  s.notifier = new QSocketNotifier(s.pipe[0], QSocketNotifier::Read, &context);
   const int read_fd = s.pipe[0];
-  QObject::connect(s.notifier, &QSocketNotifier::activated, &window, [read_fd, &window] {
-    drain(read_fd);
-    window.close();
-  });
+  QObject::connect(s.notifier, &QSocketNotifier::activated, &context,
+                   [read_fd, on_quit = std::move(on_quit)] {
+                     drain(read_fd);
+                     on_quit();
+                   });
   wake_fd = s.pipe[1];
   struct sigaction action = {};
   action.sa_handler = on_quit_signal;

@@ -1,11 +1,15 @@
 #include "shell/win/self_test.h"
 
+#include <oleacc.h>
+
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/codepage.h"
+#include "shell/win/win_controls.h"
 #include "shell/win/win_dialogs.h"
 
 namespace quill::shell::win {
@@ -22,11 +26,7 @@ File Open(const Text& dir, const char* name, const wchar_t* mode) {
 
 std::string Utf8(const std::wstring& wide) { return gbk_to_utf8(narrow(wide)); }
 
-std::wstring TextOf(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+std::wstring TextOf(HWND window) { return WindowText(window); }
 
 std::string FontOf(HWND control) {
   auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
@@ -42,16 +42,16 @@ std::string FontOf(HWND control) {
   return text;
 }
 
-std::string ItemsOf(HWND combo) {
-  std::string text = "|selected " + std::to_string(::SendMessageW(combo, CB_GETCURSEL, 0, 0)) + "|";
+TextList ItemsOf(HWND combo) {
+  TextList items;
   const auto count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
     std::wstring item(static_cast<std::size_t>(::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
     item.resize(static_cast<std::size_t>(
         ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
-    text += (i ? ";" : "") + Utf8(item);
+    items.push_back(narrow(item));
   }
-  return text;
+  return items;
 }
 
 std::string Escaped(std::string text) {
@@ -63,19 +63,63 @@ std::string Escaped(std::string text) {
   return out;
 }
 
-BOOL CALLBACK DescribeChild(HWND child, LPARAM lines_address) {
-  auto& lines = *reinterpret_cast<std::vector<std::string>*>(lines_address);
+Text AccessibleName(HWND control) {
+  // IID_IAccessible, written out: mingw's libuuid and liboleacc both define it.
+  static constexpr GUID kAccessible = {
+      0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+  IAccessible* object = nullptr;
+  if (FAILED(::AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), kAccessible,
+                                          reinterpret_cast<void**>(&object))))
+    return {};
+  VARIANT self;
+  ::VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  Text text;
+  if (SUCCEEDED(object->get_accName(self, &name)) && name) text = narrow(name);
+  ::SysFreeString(name);
+  object->Release();
+  return text;
+}
+
+// The differences between a control and its row, "" for none.
+std::string Differences(HWND window, Control control, const ControlRow& row) {
+  HWND child = ::GetDlgItem(window, ControlId(control));
+  if (!child) return "missing";
+  static const std::map<ControlKind, std::wstring> classes = {
+      {ControlKind::label, L"Static"},  {ControlKind::link, L"Static"}, {ControlKind::keywords, L"Edit"},
+      {ControlKind::edit, L"Edit"},     {ControlKind::count, L"Edit"},  {ControlKind::combo, L"ComboBox"},
+      {ControlKind::button, L"Button"}, {ControlKind::check, L"Button"}};
   wchar_t kind[64] = {};
   ::GetClassNameW(child, kind, 64);
   RECT place{};
   ::GetWindowRect(child, &place);
-  ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&place), 2);
-  std::string line = Utf8(kind) + "|" + Escaped(Utf8(TextOf(child))) + "|" + std::to_string(place.left) +
-                     "," + std::to_string(place.top) + " " + std::to_string(place.right - place.left) + "x" +
-                     std::to_string(place.bottom - place.top) + "|" + FontOf(child);
-  if (std::wstring(kind) == L"ComboBox") line += ItemsOf(child);
-  lines.push_back(line);
-  return TRUE;
+  ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+  std::string found;
+  if (::lstrcmpiW(kind, classes.at(row.kind).c_str()) != 0) found += " class " + Utf8(kind);
+  if (place.left != row.x || place.top != row.y || place.right - place.left != row.width ||
+      place.bottom - place.top != row.height)
+    found += " place " + std::to_string(place.left) + "," + std::to_string(place.top) + " " +
+             std::to_string(place.right - place.left) + "x" + std::to_string(place.bottom - place.top);
+  const std::string font = FontOf(child);
+  const std::string wanted_font = std::string(row.song ? "SimSun -12" : "gui") + " gb2312" +
+                                  (row.kind == ControlKind::link ? " underlined" : "");
+  if (font != wanted_font) found += " font " + font;
+  const bool captioned = row.kind != ControlKind::keywords && row.kind != ControlKind::edit &&
+                         row.kind != ControlKind::count && row.kind != ControlKind::combo;
+  if (captioned && narrow(TextOf(child)) != row.caption) found += " text " + Utf8(TextOf(child));
+  if (row.kind == ControlKind::combo && control != kTemplate && ItemsOf(child) != row.items)
+    found += " items";
+  // A screen reader names a box by the label before it (Wine names a
+  // drop-down list by its selection, whatever the label).
+  if (row.label >= 0 && row.kind != ControlKind::combo) {
+    const Text name = AccessibleName(child);
+    const Text label = WindowLayout()[static_cast<std::size_t>(row.label)].caption;
+    if (name.empty() || !label.starts_with(txt_trim(name.substr(0, name.find(gbk("："))))))
+      found += " accessible name " + gbk_to_utf8(name);
+  }
+  return found;
 }
 
 void WriteBitmap(HWND window, const Text& dir) {
@@ -119,18 +163,22 @@ void WriteBitmap(HWND window, const Text& dir) {
 
 }  // namespace
 
-void DescribeWindow(HWND window, const Text& dir) {
-  std::vector<std::string> lines{"title|" + Utf8(TextOf(window))};
+void CheckWindow(HWND window, const Text& dir) {
+  auto differ = [&dir](const Text& what, const std::string& how) {
+    RecordMessage(dir, gbk("不符：") + what + utf8_to_gbk(how));
+  };
+  if (narrow(TextOf(window)) != InitialTitle()) differ(gbk("标题"), " " + Utf8(TextOf(window)));
   RECT client{};
   ::GetClientRect(window, &client);
   const LONG style = ::GetWindowLongW(window, GWL_STYLE);
-  lines.push_back("client|" + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
-                  ((style & WS_MAXIMIZEBOX) ? "|maximise" : "|no maximise") +
-                  ((style & WS_THICKFRAME) ? "|sizing border" : "|fixed border"));
-  ::EnumChildWindows(window, DescribeChild, reinterpret_cast<LPARAM>(&lines));
-  if (File file = Open(dir, "controls.txt", L"wb")) {
-    for (const std::string& line : lines) std::fprintf(file.get(), "%s\n", line.c_str());
-  }
+  if (client.right != kClientWidth || client.bottom != kClientHeight ||
+      (style & (WS_MAXIMIZEBOX | WS_THICKFRAME)))
+    differ(gbk("窗口"), " " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+  const auto rows = WindowLayout();
+  for (int i = 0; i < kControlCount; ++i)
+    if (const std::string found = Differences(window, Control(i), rows[static_cast<std::size_t>(i)]);
+        !found.empty())
+      differ(rows[static_cast<std::size_t>(i)].name, found);
   WriteBitmap(window, dir);
 }
 
@@ -159,12 +207,72 @@ std::vector<SelfTestStep> ReadSelfTestPlan(const Text& dir) {
       plan.push_back({SelfTestStep::Action::generate, words});
     else if (verb == gbk("生成并关闭") && words.empty())
       plan.push_back({SelfTestStep::Action::generate_and_close, {}});
+    else if (verb == gbk("网络") && words.size() >= 4 && words.size() <= 5)
+      plan.push_back({SelfTestStep::Action::network, words});
     else if (verb == gbk("选择") && words.size() == 1)
       plan.push_back({SelfTestStep::Action::choose_folder, words});
     else
       RecordMessage(dir, gbk("未知步骤：") + line);
   }
   return plan;
+}
+
+namespace {
+
+// A click on each link, where the user clicks: on the control itself.
+void ClickLinks(HWND window) {
+  for (Control link : {kUpgradeLink, kMoreLink}) {
+    HWND control = ::GetDlgItem(window, ControlId(link));
+    ::SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::SendMessageW(control, WM_LBUTTONUP, 0, 0);
+  }
+}
+
+// The system menu's item of that text, as a user picks it.
+void PickFromSystemMenu(HWND window, const std::wstring& item) {
+  HMENU menu = ::GetSystemMenu(window, FALSE);
+  for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+    wchar_t text[64] = {};
+    ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+    if (item == text) ::SendMessageW(window, WM_SYSCOMMAND, ::GetMenuItemID(menu, i), 0);
+  }
+}
+
+void Click(HWND window, Control button) {
+  ::SendMessageW(::GetDlgItem(window, ControlId(button)), BM_CLICK, 0, 0);
+}
+
+}  // namespace
+
+void RunSelfTest(HWND window, const Text& dir, const WindowController& controller,
+                 bool& close_when_run_starts) {
+  CheckWindow(window, dir);
+  for (const SelfTestStep& step : ReadSelfTestPlan(dir)) {
+    if (controller.closing()) return;
+    if (step.action == SelfTestStep::Action::click_links) {
+      ClickLinks(window);
+      continue;
+    }
+    if (step.action == SelfTestStep::Action::network) {
+      TextList values = step.answers;
+      values.resize(5);
+      AnswerNextNetworkDialog(NetworkForm{values[0], values[1], values[2], values[3], values[4]});
+      PickFromSystemMenu(window, L"网络设置...");
+      continue;
+    }
+    if (step.action == SelfTestStep::Action::choose_folder) {
+      ChooseInNextBrowser(step.answers.front());
+      Click(window, kChoose);
+      RecordMessage(dir, gbk("保存目录：") + narrow(WindowText(::GetDlgItem(window, ControlId(kSaveDir)))));
+      continue;
+    }
+    AnswerReplaceQuestionsWith(step.answers, [dir](const Text& note) { RecordMessage(dir, note); });
+    close_when_run_starts = step.action == SelfTestStep::Action::generate_and_close;
+    Click(window, kGenerate);
+    AnswerReplaceQuestionsWith({}, nullptr);
+    if (!controller.closing()) RecordMessage(dir, gbk("标题：") + narrow(WindowText(window)));
+  }
+  if (!controller.closing()) ::PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
 }  // namespace quill::shell::win

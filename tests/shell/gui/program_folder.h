@@ -48,7 +48,7 @@ class ProgramFolder {
 
   // A window over this folder as the program opens it at start.
   std::unique_ptr<MainWindow> open_window() {
-    session = OpenProgramFolder(path());
+    session = OpenProgramFolder(path(), NoUiWaiter());
     return std::make_unique<MainWindow>(session);
   }
 

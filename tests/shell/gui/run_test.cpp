@@ -3,12 +3,10 @@
 #include <QApplication>
 #include <QDirIterator>
 #include <QLineEdit>
-#include <QMap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <algorithm>
 
 #include "program_folder.h"
 #include "shell/gui/dialogs.h"
@@ -98,51 +96,6 @@ class RunTest : public QObject {
     QVERIFY(!page.contains(u("[#")));
   }
 
-  // "并发" makes the window's calls several at a time; the pages stay the same.
-  void calls_at_a_time_write_the_same_pages() {
-    SandboxProcess sandbox;
-    if (!sandbox.running()) QSKIP("the sandbox gateway is not available");
-    QMap<QString, QString> first;
-    for (const QString& jobs : {u("1"), u("4")}) {
-      ProgramFolder folder;
-      folder.add_template("T", u(kPage));
-      QVERIFY(QDir(folder.qpath()).mkpath("out"));
-      folder.write_settings({u("[通常配置]"), u("关键词=a,b,c┊*┊d,e┊*┊f"),
-                             u("保存目录=") + folder.qpath("out"), u("[网络]"),
-                             u("网关=") + QString::fromStdString(sandbox.gateway()), u("并发=") + jobs});
-      auto window = folder.open_window();
-      QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
-      QMap<QString, QString> pages;
-      for (const QString& file : saved_files(folder)) pages[file] = folder.read_gbk("out/" + file);
-      QCOMPARE(pages.size(), 3);
-      if (first.isEmpty()) first = pages;
-      QCOMPARE(pages, first);
-    }
-  }
-
-  void failed_calls_keep_the_page_and_end_with_one_message() {
-    ProgramFolder folder;
-    prepare(folder, u("http://127.0.0.1:1/router/rest?"), u("连衣裙"));  // nothing listens on port 1
-    const QByteArray kept("<html>earlier \xC1\xAC\r\n</html>");
-    QFile page(folder.qpath("out/连衣裙.htm"));
-    QVERIFY(page.open(QIODevice::WriteOnly) && page.write(kept) == kept.size());
-    page.close();
-    auto window = folder.open_window();
-    QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
-    QVERIFY(page.open(QIODevice::ReadOnly));
-    QCOMPARE(page.readAll(), kept);
-    QCOMPARE(answered_dialogs().size(), size_t(1));
-    const AnsweredDialog& shown = answered_dialogs().front();
-    QCOMPARE(shown.caption, gbk("信息："));
-    const QString text = from_gbk_lines(shown.text);
-    const QStringList lines = text.split('\n');
-    QVERIFY2(std::any_of(lines.begin(), lines.end(),
-                         [](const QString& line) {
-                           return line.contains(u("连衣裙")) && line.contains(u("连接被拒绝"));
-                         }),
-             qPrintable(text));
-  }
-
   // A keystroke during the run must not land in an edit box, and a second click
   // must not start a second run.
   void generate_is_disabled_while_running_and_keeps_the_focus() {
@@ -183,8 +136,8 @@ class RunTest : public QObject {
     control<QLineEdit>(*window, "编辑框钥匙")->setText(u("changed"));
     QTimer::singleShot(450, window.get(), [&] { window->close(); });
     QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
-    QVERIFY(window->closing());
-    QVERIFY(!window->running());
+    QVERIFY(window->controller().closing());
+    QVERIFY(!window->controller().running());
     QVERIFY(answered_dialogs().empty());  // nothing said about the stopped run
     const QStringList files = saved_files(folder);
     QVERIFY2(files.size() < 6, qPrintable(files.join(",")));

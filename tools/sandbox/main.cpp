@@ -3,6 +3,7 @@
 // the demo and template authors without an application key.
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
     "                         [--items N] [--shortener-down]\n"
     "                         [--all-items] [--drip-ms N] [--hang] [--reset-mid-body] [--endless]\n"
     "                         [--error CODE[:SUB_CODE[:SUB_MSG]]] [--rate-limit N] [--ban-seconds S]\n"
+    "                         [--rate R]\n"
     "                         [--isp-unavailable N] [--shortener-hang] [--tls --cert-file FILE]\n"
     "                         [--lease-file FILE]\n"
     "  --all-items        the gateway lists the whole catalogue of --items records in one answer,\n"
@@ -45,6 +47,8 @@ constexpr const char* kUsage =
     "  --rate-limit N     the first N gateway calls per keyword get the platform's rate-limit error\n"
     "                     (code 7, sub_code accesscontrol.limited-by-app-access-count)\n"
     "  --ban-seconds S    the ban length that error names (default 1)\n"
+    "  --rate R           each key may make R gateway calls a second, in bursts of up to R;\n"
+    "                     a call over it gets that error and bans the key for a second\n"
     "  --isp-unavailable N  then N calls per keyword get code 15, isp.remote-service-unavailable\n"
     "  --shortener-hang   the three short-link services read the request and never answer\n"
     "  --tls              HTTPS with a certificate made at start for 127.0.0.1 and localhost,\n"
@@ -114,6 +118,8 @@ bool parse_options(int argc, char** argv, Options& o) {
       ok = number(o.rate_limit);
     else if (arg == "--ban-seconds")
       ok = number(o.ban_seconds);
+    else if (arg == "--rate")
+      ok = number(o.rate) && o.rate > 0;
     else if (arg == "--isp-unavailable")
       ok = number(o.isp_unavailable);
     else if (arg == "--shortener-hang")
@@ -364,9 +370,18 @@ int run(const Options& o) {
   }
   // A kept-alive connection holds its worker between requests, and unanswered
   // requests hold theirs for good: room for a client with 16 requests at a time
-  // and for the ones after them.
+  // and for the ones after them. Connections stay for the client's whole run:
+  // the library's default closes one every 5 requests, and 16 clients coming
+  // back at once overflow its listen queue of 5, each losing a second to the
+  // retried connect.
   const std::size_t workers = 64;
   server->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+  server->set_keep_alive_max_count(1000000);
+  int listener = -1;
+  server->set_socket_options([&listener](int socket) {
+    httplib::default_socket_options(socket);
+    listener = socket;
+  });
   server->set_payload_max_length(16u << 20);
   // Clients keep their connections: without it an answer written in two pieces
   // waits for the client's delayed acknowledgement (and a drip sends one byte a segment).
@@ -381,6 +396,8 @@ int run(const Options& o) {
     std::cerr << "quillmoor-sandbox: cannot listen on port " << o.port << "\n";
     return 1;
   }
+  // Listening again only lengthens the queue the library made.
+  if (listener >= 0) ::listen(listener, SOMAXCONN);
   announce(port, o.port_file);
   return server->listen_after_bind() ? 0 : 1;
 }

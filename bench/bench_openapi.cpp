@@ -193,7 +193,7 @@ void BM_PlainCurlKeptAlive(benchmark::State& state) {
 std::string recorded_answer() {
   static const std::string answer = [] {
     quill::Bytes bytes =
-        quill::net::HttpRequest(sandbox().gateway(), "POST", signed_body(), quill::net::kApiWait);
+        quill::net::HttpRequest(sandbox().gateway(), "POST", signed_body(), quill::openapi::kApiWait);
     return std::string(bytes.begin(), bytes.end());
   }();
   return answer;
@@ -213,7 +213,7 @@ void BM_TransportOnly(benchmark::State& state) {
   std::string body = signed_body();
   std::string gateway = gateway_for(state);
   for (auto _ : state)
-    benchmark::DoNotOptimize(quill::net::HttpRequest(gateway, "POST", body, quill::net::kApiWait));
+    benchmark::DoNotOptimize(quill::net::HttpRequest(gateway, "POST", body, quill::openapi::kApiWait));
 }
 
 BENCHMARK(BM_DecodeAnswer)->Unit(benchmark::kMicrosecond);

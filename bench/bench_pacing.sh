@@ -4,9 +4,9 @@
 # default retries; for R = 5 and 20 and 1, 4, 8 and 16 jobs: the time, its ratio
 # to the bound 1.2 x max(N / R, N x 0.05 s / jobs) + 1 s (N calls), the
 # call-limit answers drawn and the exit. Every keyword is asked for once, so a
-# request that is not its keyword's last was refused; the first `jobs` requests
-# leave together, before any answer could tell of the limit, and their
-# refusals are counted apart as the ones that revealed it.
+# request that is not its keyword's last was refused. The refusals that reveal
+# the limit are counted apart: those among the requests up to `jobs` after the
+# first refused one, which may all have left before its answer came back.
 #   bench/bench_pacing.sh [BUILD_DIR] [GROUPS]    (RATES="5 20", JOBS="1 4 8 16")
 set -euo pipefail
 
@@ -40,7 +40,8 @@ asks = [json.loads(line)["params"].get("keyword", "") for line in open(sys.argv[
         if '"/router/rest"' in line]
 last = {keyword: i for i, keyword in enumerate(asks)}
 refused = [i for i, keyword in enumerate(asks) if last[keyword] != i]
-print(len(refused), sum(1 for i in refused if i < int(sys.argv[2])))
+reveal_end = (refused[0] if refused else 0) + int(sys.argv[2])
+print(len(refused), sum(1 for i in refused if i < reveal_end))
 PY
 }
 
@@ -60,7 +61,7 @@ run() {  # rate jobs
 }
 
 printf '%d lines x 3 keywords = %d calls, 50 ms answers, default retries\n' "$GROUPS_N" "$CALLS"
-printf '| R | jobs | time | bound | ratio | limit answers drawn | of them revealing | others per call | exit |\n'
+printf '| R | jobs | time | bound | ratio | limit answers drawn | of them revealing | the others, per ask | exit |\n'
 printf '|---|---|---|---|---|---|---|---|---|\n'
 for rate in ${RATES:-5 20}; do
   for jobs in ${JOBS:-1 4 8 16}; do

@@ -58,7 +58,8 @@ std::wstring wide(std::string_view gbk) {
 }
 
 // The process's one session, direct (no proxy), as the user agent the
-// platform knows; cookies are WinINet's own store, shared by every transfer.
+// platform knows. No request sends or keeps cookies (INTERNET_FLAG_NO_COOKIES):
+// no caller needs any, and WinINet's store would outlive the run.
 HINTERNET session() {
   static const HINTERNET handle =
       ::InternetOpenW(wide(kUserAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
@@ -287,7 +288,7 @@ Response run(const Exchange& exchange) {
                                                INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection.handle) return {{}, 0, failure_of(::GetLastError())};
   set_timeouts(connection.handle, request.wait);
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
   if (target.secure) flags |= INTERNET_FLAG_SECURE;
   InternetHandle http(::HttpOpenRequestW(connection.handle, post ? L"POST" : L"GET", target.path.c_str(),
                                          L"HTTP/1.1", nullptr, nullptr, flags, 0));

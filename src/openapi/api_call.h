@@ -13,6 +13,11 @@
 
 namespace quill::openapi {
 
+// How long the platform may take to answer a call.
+inline constexpr std::chrono::milliseconds kApiWait = std::chrono::seconds(30);
+// A plain call: no user interface to keep alive, the platform's wait.
+inline const net::Channel kPlainApiChannel{&NoUiWaiter(), kApiWait, {}};
+
 // What one call came to: no answer at all, an error answer, or neither.
 struct ApiOutcome {
   net::Failure transport = net::Failure::none;
@@ -49,7 +54,7 @@ ApiOutcome ReadErrorAnswer(std::string_view cleaned);
 // Without key or secret nothing is sent and the answer is "".
 Text CallOpenApi(std::string_view gateway, std::string_view app_key, std::string_view app_secret,
                  std::string_view method, std::string_view business_query, std::string_view session,
-                 Text& format, const net::Channel& channel = {}, ApiOutcome* outcome = nullptr,
+                 Text& format, const net::Channel& channel = kPlainApiChannel, ApiOutcome* outcome = nullptr,
                  const RetryPolicy& retry = {});
 
 }  // namespace quill::openapi

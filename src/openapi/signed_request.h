@@ -49,6 +49,6 @@ SignedForm BuildSignedForm(std::string_view app_key, std::string_view app_secret
 net::Response SendSignedRequest(std::string_view gateway, std::string_view app_key,
                                 std::string_view app_secret, std::string_view method,
                                 const ParamList& business, std::string_view session, Text& format,
-                                const net::Channel& channel = {});
+                                const net::Channel& channel);
 
 }  // namespace quill::openapi

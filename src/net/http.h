@@ -17,6 +17,9 @@ namespace quill::net {
 
 inline constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 inline constexpr std::size_t kMaxBodyBytes = 64u * 1024 * 1024;
+// What all transfers still reading may hold together, however many run: an
+// answer that would pass it fails as too large. A real answer is some 40 KB.
+inline constexpr std::size_t kMaxBytesInFlight = 256u * 1024 * 1024;
 // No request outlives this many wait times, whatever the user interface does.
 inline constexpr int kCeilingFactor = 3;
 

@@ -23,13 +23,17 @@ struct Running {
   curl_slist* headers = nullptr;
   std::string ca_path;  // the certificate file in the system's encoding
   Bytes body;
+  BytesInFlight held;
   bool too_large = false;
 };
 
 std::size_t write_body(char* data, std::size_t size, std::size_t count, void* user) {
   auto* running = static_cast<Running*>(user);
   const std::size_t n = size * count;
-  if (running->body.size() + n > kMaxBodyBytes) {
+  if (running->body.size() + n > kMaxBodyBytes || !running->held.take(n)) {
+    // At once, not when curl reports the end: the others in the same round may go on.
+    running->body = Bytes();
+    running->held.give_back();
     running->too_large = true;
     return 0;  // ends the transfer with an error
   }

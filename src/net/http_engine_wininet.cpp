@@ -321,6 +321,7 @@ Response run(const Exchange& exchange) {
                                            &length, &size, nullptr);
   if (has_length && length > kMaxBodyBytes) return {{}, response.status, Failure::too_large};
   char chunk[16384];
+  BytesInFlight held;
   for (;;) {
     if (exchange.abandoned.load()) return {{}, response.status, Failure::stopped};
     if (Clock::now() > ceiling) return {{}, response.status, Failure::timed_out};
@@ -329,7 +330,8 @@ Response run(const Exchange& exchange) {
     if (!::InternetReadFile(http.handle, chunk, sizeof chunk, &got))
       return {{}, response.status, failure_of(::GetLastError(), reading, request.wait)};
     if (got == 0) break;
-    if (response.body.size() + got > kMaxBodyBytes) return {{}, response.status, Failure::too_large};
+    if (response.body.size() + got > kMaxBodyBytes || !held.take(got))
+      return {{}, response.status, Failure::too_large};
     response.body.insert(response.body.end(), chunk, chunk + got);
   }
   // An answer that ended before its announced length was cut off.

@@ -1,7 +1,6 @@
 #include "openapi/async_call.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace quill::openapi {

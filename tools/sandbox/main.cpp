@@ -47,7 +47,8 @@ constexpr const char* kUsage =
     "  --rate-limit N     the first N gateway calls per keyword get the platform's rate-limit error\n"
     "                     (code 7, sub_code accesscontrol.limited-by-app-access-count)\n"
     "  --ban-seconds S    the ban length that error names (default 1)\n"
-    "  --rate R           each key may make R gateway calls a second, in bursts of up to R;\n"
+    "  --rate R           each key may make R gateway calls a second, in bursts of up to R\n"
+    "                     (0, the default: no limit);\n"
     "                     a call over it gets that error and bans the key for a second\n"
     "  --isp-unavailable N  then N calls per keyword get code 15, isp.remote-service-unavailable\n"
     "  --shortener-hang   the three short-link services read the request and never answer\n"
@@ -119,7 +120,7 @@ bool parse_options(int argc, char** argv, Options& o) {
     else if (arg == "--ban-seconds")
       ok = number(o.ban_seconds);
     else if (arg == "--rate")
-      ok = number(o.rate) && o.rate > 0;
+      ok = number(o.rate);
     else if (arg == "--isp-unavailable")
       ok = number(o.isp_unavailable);
     else if (arg == "--shortener-hang")

@@ -199,7 +199,7 @@ void BM_PlainCurlKeptAlive(benchmark::State& state) {
 std::string recorded_answer() {
   static const std::string answer = [] {
     const quill::net::Response response = quill::net::Fetch(
-        {sandbox().gateway(), "POST", signed_body(), quill::net::kApiWait, ""}, quill::NoUiWaiter());
+        {sandbox().gateway(), "POST", signed_body(), quill::openapi::kApiWait, ""}, quill::NoUiWaiter());
     return std::string(response.body.begin(), response.body.end());
   }();
   return answer;
@@ -220,7 +220,7 @@ void BM_TransportOnly(benchmark::State& state) {
   std::string gateway = gateway_for(state);
   for (auto _ : state)
     benchmark::DoNotOptimize(
-        quill::net::Fetch({gateway, "POST", body, quill::net::kApiWait, ""}, quill::NoUiWaiter()));
+        quill::net::Fetch({gateway, "POST", body, quill::openapi::kApiWait, ""}, quill::NoUiWaiter()));
 }
 
 BENCHMARK(BM_DecodeAnswer)->Unit(benchmark::kMicrosecond);

@@ -63,8 +63,8 @@ struct RunEnvironment {
   shortlink::Services short_link_services;
   Text picture_host = "pics.taobaocdn.com";
   Text ca_file;  // certificates for https addresses, "" for the system's
-  std::chrono::milliseconds api_wait = net::kApiWait;
-  std::chrono::milliseconds short_link_wait = net::kShortLinkWait;
+  std::chrono::milliseconds api_wait = openapi::kApiWait;
+  std::chrono::milliseconds short_link_wait = shortlink::kShortLinkWait;
   int jobs = 1;     // requests made at a time
   int retries = 3;  // more tries of a call the platform turned away for now
 };

@@ -47,6 +47,26 @@ Text FailureText(Failure failure) {
   return gbk("网络错误");
 }
 
+namespace {
+std::atomic<std::size_t> bytes_in_flight{0};
+}  // namespace
+
+BytesInFlight::~BytesInFlight() { give_back(); }
+
+void BytesInFlight::give_back() {
+  bytes_in_flight -= held_;
+  held_ = 0;
+}
+
+bool BytesInFlight::take(std::size_t count) {
+  std::size_t held = bytes_in_flight.load();
+  do {
+    if (count > kMaxBytesInFlight - held) return false;
+  } while (!bytes_in_flight.compare_exchange_weak(held, held + count));
+  held_ += count;
+  return true;
+}
+
 void Exchange::finish(Response outcome) {
   {
     std::lock_guard lock(mutex);

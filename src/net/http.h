@@ -17,8 +17,9 @@ namespace quill::net {
 
 inline constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 inline constexpr std::size_t kMaxBodyBytes = 64u * 1024 * 1024;
-inline constexpr std::chrono::milliseconds kApiWait = std::chrono::seconds(30);
-inline constexpr std::chrono::milliseconds kShortLinkWait = std::chrono::seconds(90);
+// What all transfers still reading may hold together, however many run: an
+// answer that would pass it fails as too large. A real answer is some 40 KB.
+inline constexpr std::size_t kMaxBytesInFlight = 256u * 1024 * 1024;
 // No request outlives this many wait times, whatever the user interface does.
 inline constexpr int kCeilingFactor = 3;
 
@@ -40,7 +41,7 @@ struct Request {
   Text url;
   Text method;  // "POST", or "" / "GET"
   Text body;    // sent with POST only; a non-empty one as a form
-  std::chrono::milliseconds wait = kApiWait;
+  std::chrono::milliseconds wait{};  // none: not sent (bad_request)
   Text ca_file;  // certificates to trust for https, "" for the system's store
 };
 
@@ -72,11 +73,11 @@ class Transfer {
   std::shared_ptr<Exchange> exchange_;
 };
 
-// How a module's requests reach the network: who waits, for how long, and
-// which certificates an https address must carry.
+// How a module's requests reach the network: who waits, for how long (each
+// module knows its own wait), and which certificates an https address must carry.
 struct Channel {
   Waiter* waiter = &NoUiWaiter();
-  std::chrono::milliseconds wait = kApiWait;
+  std::chrono::milliseconds wait{};
   Text ca_file;
 
   Request request(std::string_view url, std::string_view method, std::string_view body) const {

@@ -4,6 +4,7 @@
 // transfer can finish after its caller is gone.
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 
@@ -23,6 +24,23 @@ struct Exchange {
 
   // Keeps the first outcome only.
   void finish(Response outcome);
+};
+
+// The body bytes one transfer holds against kMaxBytesInFlight, given back
+// when it is destroyed.
+class BytesInFlight {
+ public:
+  BytesInFlight() = default;
+  ~BytesInFlight();
+  BytesInFlight(const BytesInFlight&) = delete;
+  BytesInFlight& operator=(const BytesInFlight&) = delete;
+  // Takes count more bytes; false, taking nothing, when the bound would be passed.
+  bool take(std::size_t count);
+  // Gives back all it holds, for the body it was taken for is dropped.
+  void give_back();
+
+ private:
+  std::size_t held_ = 0;
 };
 
 // Hands a transfer to the engine thread (started on first use, stopped and

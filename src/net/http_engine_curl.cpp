@@ -23,13 +23,17 @@ struct Running {
   curl_slist* headers = nullptr;
   std::string ca_path;  // the certificate file in the system's encoding
   Bytes body;
+  BytesInFlight held;
   bool too_large = false;
 };
 
 std::size_t write_body(char* data, std::size_t size, std::size_t count, void* user) {
   auto* running = static_cast<Running*>(user);
   const std::size_t n = size * count;
-  if (running->body.size() + n > kMaxBodyBytes) {
+  if (running->body.size() + n > kMaxBodyBytes || !running->held.take(n)) {
+    // At once, not when curl reports the end: the others in the same round may go on.
+    running->body = Bytes();
+    running->held.give_back();
     running->too_large = true;
     return 0;  // ends the transfer with an error
   }
@@ -63,7 +67,8 @@ curl_slist* request_headers(const Request& request, bool post) {
   return list;
 }
 
-void configure(CURL* easy, Running& running, CURLSH* share) {
+// Without CURLOPT_COOKIEFILE curl keeps no cookies: no caller needs any.
+void configure(CURL* easy, Running& running) {
   const Request& request = running.exchange->request;
   const long wait_ms = static_cast<long>(request.wait.count());
   curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
@@ -77,8 +82,6 @@ void configure(CURL* easy, Running& running, CURLSH* share) {
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, running.headers);
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
-  if (share) curl_easy_setopt(easy, CURLOPT_SHARE, share);
   // curl's defaults already, stated so that no build or environment can relax them.
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -159,8 +162,6 @@ class Engine {
  private:
   Engine() {
     curl_global_init(CURL_GLOBAL_ALL);
-    share_ = curl_share_init();
-    if (share_) curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     multi_ = curl_multi_init();
     if (multi_) thread_ = std::thread([this] { serve(); });
   }
@@ -177,7 +178,6 @@ class Engine {
       thread_.join();
     }
     if (multi_) curl_multi_cleanup(multi_);
-    if (share_) curl_share_cleanup(share_);
     curl_global_cleanup();
   }
 
@@ -214,7 +214,7 @@ class Engine {
       running->exchange->finish({{}, 0, Failure::other});
       return;
     }
-    configure(easy, *running, share_);
+    configure(easy, *running);
     if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
       curl_easy_cleanup(easy);
       curl_slist_free_all(running->headers);
@@ -259,7 +259,6 @@ class Engine {
   }
 
   CURLM* multi_ = nullptr;
-  CURLSH* share_ = nullptr;  // the cookie store of the process
   std::thread thread_;
   std::mutex mutex_;
   bool stopping_ = false;

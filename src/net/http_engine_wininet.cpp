@@ -58,7 +58,8 @@ std::wstring wide(std::string_view gbk) {
 }
 
 // The process's one session, direct (no proxy), as the user agent the
-// platform knows; cookies are WinINet's own store, shared by every transfer.
+// platform knows. No request sends or keeps cookies (INTERNET_FLAG_NO_COOKIES):
+// no caller needs any, and WinINet's store would outlive the run.
 HINTERNET session() {
   static const HINTERNET handle =
       ::InternetOpenW(wide(kUserAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
@@ -287,7 +288,7 @@ Response run(const Exchange& exchange) {
                                                INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection.handle) return {{}, 0, failure_of(::GetLastError())};
   set_timeouts(connection.handle, request.wait);
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
   if (target.secure) flags |= INTERNET_FLAG_SECURE;
   InternetHandle http(::HttpOpenRequestW(connection.handle, post ? L"POST" : L"GET", target.path.c_str(),
                                          L"HTTP/1.1", nullptr, nullptr, flags, 0));
@@ -320,6 +321,7 @@ Response run(const Exchange& exchange) {
                                            &length, &size, nullptr);
   if (has_length && length > kMaxBodyBytes) return {{}, response.status, Failure::too_large};
   char chunk[16384];
+  BytesInFlight held;
   for (;;) {
     if (exchange.abandoned.load()) return {{}, response.status, Failure::stopped};
     if (Clock::now() > ceiling) return {{}, response.status, Failure::timed_out};
@@ -328,7 +330,8 @@ Response run(const Exchange& exchange) {
     if (!::InternetReadFile(http.handle, chunk, sizeof chunk, &got))
       return {{}, response.status, failure_of(::GetLastError(), reading, request.wait)};
     if (got == 0) break;
-    if (response.body.size() + got > kMaxBodyBytes) return {{}, response.status, Failure::too_large};
+    if (response.body.size() + got > kMaxBodyBytes || !held.take(got))
+      return {{}, response.status, Failure::too_large};
     response.body.insert(response.body.end(), chunk, chunk + got);
   }
   // An answer that ended before its announced length was cut off.

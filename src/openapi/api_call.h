@@ -13,6 +13,9 @@
 
 namespace quill::openapi {
 
+// How long the platform may take to answer a call.
+inline constexpr std::chrono::milliseconds kApiWait = std::chrono::seconds(30);
+
 // What one call came to: no answer at all, an answer that is not the
 // platform's, an error answer, or none of these.
 struct ApiOutcome {

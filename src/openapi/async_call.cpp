@@ -1,7 +1,6 @@
 #include "openapi/async_call.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace quill::openapi {
@@ -22,28 +21,31 @@ bool asks_to_retry(const ApiOutcome& outcome) {
          (contains(sub, "unavailable") || contains(sub, "timeout") || contains(sub, "remote"));
 }
 
-// The S of "This ban will last for S more seconds"; nullopt when no ban is named.
-// A number too long to read is a ban too long to sit out.
-std::optional<long long> named_ban_seconds(std::string_view sub_msg) {
-  constexpr std::string_view kLead = "This ban will last for ";
-  constexpr std::string_view kTail = " more seconds";
-  const std::size_t at = sub_msg.find(kLead);
-  if (at == std::string_view::npos) return std::nullopt;
-  std::string_view rest = sub_msg.substr(at + kLead.size());
-  std::size_t digits = 0;
-  while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
-  if (digits == 0 || !rest.substr(digits).starts_with(kTail)) return std::nullopt;
-  if (digits > 12) return std::numeric_limits<long long>::max();
-  long long seconds = 0;
-  for (char c : rest.substr(0, digits)) seconds = seconds * 10 + (c - '0');
-  return seconds;
+// The ban a platform error names, in its sub_msg or its msg.
+std::optional<long long> named_ban_seconds(const ApiOutcome& outcome) {
+  if (const auto ban = NamedBanSeconds(outcome.sub_msg)) return ban;
+  return NamedBanSeconds(outcome.msg);
+}
+
+bool is_call_limit(const ApiOutcome& outcome) {
+  return outcome.error_answer && outcome.transport == net::Failure::none &&
+         IsCallLimit(outcome.code, outcome.sub_code, outcome.msg);
+}
+
+// How long a call-limit answer holds every call of the run: the ban it names,
+// else the first pause; nullopt for a ban too long to sit out.
+std::optional<milliseconds> limit_hold(const ApiOutcome& outcome, const RetryPolicy& policy) {
+  const auto ban = named_ban_seconds(outcome);
+  if (!ban) return policy.first_pause;
+  if (*ban > policy.longest_ban.count()) return std::nullopt;
+  return std::chrono::seconds(*ban);
 }
 
 }  // namespace
 
 std::optional<milliseconds> RetryPause(const ApiOutcome& outcome, int retry, const RetryPolicy& policy) {
   if (retry < 0 || retry >= policy.retries || !asks_to_retry(outcome)) return std::nullopt;
-  if (const auto ban = named_ban_seconds(outcome.sub_msg)) {
+  if (const auto ban = named_ban_seconds(outcome)) {
     if (*ban > policy.longest_ban.count()) return std::nullopt;
     return std::chrono::seconds(*ban);
   }
@@ -51,15 +53,28 @@ std::optional<milliseconds> RetryPause(const ApiOutcome& outcome, int retry, con
   return policy.first_pause * (1LL << std::min(retry, 30));
 }
 
-ApiCall::ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry)
-    : request_(std::move(request)), channel_(channel), retry_(retry) {
+ApiCall::ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry, CallPacer* pacer)
+    : request_(std::move(request)), channel_(channel), retry_(retry), pacer_(pacer) {
   if (!channel_.waiter) channel_.waiter = &NoUiWaiter();
-  send();
+  // Nothing could be sent: no reason to wait for a slot first.
+  if (request_.app_key.empty() || request_.app_secret.empty())
+    end(net::Failure::bad_request);
+  else
+    ask();
 }
 
 ApiCall::~ApiCall() = default;
 ApiCall::ApiCall(ApiCall&&) noexcept = default;
 ApiCall& ApiCall::operator=(ApiCall&&) noexcept = default;
+
+void ApiCall::ask() {
+  if (pacer_ && !pacer_->take_slot(channel_.waiter->now())) {
+    state_ = State::pausing;
+    resume_at_ = pacer_->next_slot();
+    return;
+  }
+  send();
+}
 
 void ApiCall::send() {
   SignedForm form = BuildSignedForm(request_.app_key, request_.app_secret, request_.method, request_.business,
@@ -68,6 +83,7 @@ void ApiCall::send() {
   ++asks_;
   state_ = State::sending;
   const auto now = channel_.waiter->now();
+  sent_at_ = now;
   deadline_ = now + channel_.wait;
   ceiling_ = now + channel_.wait * net::kCeilingFactor;
   transfer_.emplace(channel_.request(request_.gateway, "POST", form.body));
@@ -83,13 +99,25 @@ void ApiCall::read_answer() {
   const net::Response response = transfer_->take();
   transfer_.reset();
   outcome_ = ReadAnswer(response, request_.method, request_.format, answer_);
-  const auto pause = RetryPause(outcome_, asks_ - 1, retry_);
+  const auto now = channel_.waiter->now();
+  const bool free_retry = tell_pacer(now);
+  if (free_retry) ++free_retries_;
+  const auto pause = RetryPause(outcome_, free_retry ? 0 : asks_ - 1 - free_retries_, retry_);
   if (!pause) {
     state_ = State::done;
     return;
   }
   state_ = State::pausing;
-  resume_at_ = channel_.waiter->now() + *pause;
+  resume_at_ = now + *pause;
+}
+
+// Only answers that came tell the pacer anything, and a ban too long to sit
+// out ends the call instead.
+bool ApiCall::tell_pacer(Waiter::Clock::time_point now) {
+  if (!pacer_ || outcome_.transport != net::Failure::none) return false;
+  if (!is_call_limit(outcome_)) return pacer_->answered(sent_at_, now, std::nullopt);
+  const auto hold = limit_hold(outcome_, retry_);
+  return hold && pacer_->answered(sent_at_, now, hold);
 }
 
 ApiResult ApiCall::take() {
@@ -107,7 +135,7 @@ bool ApiCall::poll(bool events_handled) {
   }
   const auto now = channel_.waiter->now();
   if (state_ == State::pausing) {
-    if (now >= resume_at_) send();
+    if (now >= resume_at_) ask();
     return done();
   }
   if (transfer_->wait_for(milliseconds(0))) {
@@ -151,7 +179,7 @@ void ApiCallQueue::start_more() {
   while (out_ < jobs_ && next_to_send_ < size()) {
     Slot& slot = slots_[next_to_send_++ - first_];
     if (slot.call || slot.taken) continue;
-    slot.call.emplace(std::move(slot.request), channel_, retry_);
+    slot.call.emplace(std::move(slot.request), channel_, retry_, &pacer_);
     ++out_;
   }
 }
@@ -180,7 +208,7 @@ ApiResult ApiCallQueue::take(std::size_t index) {
   Slot& slot = slots_[index - first_];
   // Taken out of turn: the caller needs it now, whatever the window says.
   if (!slot.call) {
-    slot.call.emplace(std::move(slot.request), channel_, retry_);
+    slot.call.emplace(std::move(slot.request), channel_, retry_, &pacer_);
     ++out_;
   }
   bool pumped = false;

@@ -13,6 +13,7 @@
 #include "base/wait.h"
 #include "net/http.h"
 #include "openapi/api_call.h"
+#include "openapi/call_pacer.h"
 
 namespace quill::openapi {
 
@@ -34,9 +35,11 @@ struct ApiResult {
 // One platform call with its retries. Every ask is freshly signed (new timestamp).
 class ApiCall {
  public:
-  // Sends the first ask at once; without key or secret nothing is sent and the
-  // call is over at once (Failure::bad_request).
-  ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry = {});
+  // Sends the first ask at once, or as soon as the pacer, when given, lets it
+  // go; without key or secret nothing is sent and the call is over at once
+  // (Failure::bad_request). A call-limit answer the pacer takes for the run's
+  // own speed costs none of the retries. The pacer must outlive the call.
+  ApiCall(ApiRequest request, const net::Channel& channel, RetryPolicy retry = {}, CallPacer* pacer = nullptr);
   // Destroying an unfinished call abandons its transfer without blocking.
   ~ApiCall();
   ApiCall(ApiCall&&) noexcept;
@@ -48,14 +51,14 @@ class ApiCall {
   // request ends the call (Failure::stopped).
   bool poll(bool events_handled = false);
   // Spends up to slice without pumping: on the answer in flight, or resting on
-  // the waiter's clock during a pause. Returns at once when the call is over,
+  // the waiter's clock during a pause or the wait for the pacer. Returns at once when the call is over,
   // and early when input comes for a waiter that pumps the message queue.
   void idle(std::chrono::milliseconds slice);
   // Polls, idles and pumps the channel's waiter until the call is over.
   void await();
 
   bool done() const { return state_ == State::done; }
-  // An ask is on the network (not pausing, not over).
+  // An ask is on the network (not pausing or waiting for the pacer, not over).
   bool sending() const { return state_ == State::sending; }
   // The last ask's answer, as ReadAnswer gives it: "" when it brought none.
   const Text& answer() const { return answer_; }
@@ -69,27 +72,35 @@ class ApiCall {
 
  private:
   enum class State { sending, pausing, done };
+  void ask();
   void send();
   void read_answer();
+  // Whether this answer's retry is free.
+  bool tell_pacer(Waiter::Clock::time_point now);
   void end(net::Failure failure);
 
   ApiRequest request_;
   net::Channel channel_;
   RetryPolicy retry_;
+  CallPacer* pacer_;
   std::optional<net::Transfer> transfer_;
   State state_ = State::done;
-  Waiter::Clock::time_point deadline_, ceiling_, resume_at_;
+  Waiter::Clock::time_point sent_at_, deadline_, ceiling_, resume_at_;
   int asks_ = 0;
+  int free_retries_ = 0;  // asks after call-limit answers of the run's own speed
   Text answer_;
   ApiOutcome outcome_;
 };
 
 // Calls in the order they are added, at most `jobs` of them sent and not yet
 // taken, so that the answers ahead of the one in use are already on their way.
+// They share one pacer: the queue's calls are one run's, made with one key.
 class ApiCallQueue {
  public:
   // jobs below 1 count as 1.
   ApiCallQueue(const net::Channel& channel, RetryPolicy retry, int jobs);
+  ApiCallQueue(const ApiCallQueue&) = delete;  // its calls hold its pacer
+  ApiCallQueue& operator=(const ApiCallQueue&) = delete;
   // Queues a call and returns its number (0, 1, ...); it is sent once fewer
   // than jobs calls are out and not taken.
   std::size_t add(ApiRequest request);
@@ -115,6 +126,7 @@ class ApiCallQueue {
   net::Channel channel_;
   RetryPolicy retry_;
   int jobs_;
+  CallPacer pacer_;
   std::deque<Slot> slots_;  // from call number first_ on
   std::size_t first_ = 0;
   std::size_t next_to_send_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Affiliate links to short links through one of three services.
 
+#include <chrono>
 #include <string_view>
 #include <vector>
 
@@ -8,6 +9,9 @@
 #include "net/http.h"
 
 namespace quill::shortlink {
+
+// How long a link service may take to answer.
+inline constexpr std::chrono::milliseconds kShortLinkWait = std::chrono::seconds(90);
 
 // Where the three services answer.
 struct Services {

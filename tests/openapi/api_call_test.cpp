@@ -269,7 +269,8 @@ TEST(CallOpenApiAnswers, OnlyThePlatformsAnswerDocumentCounts) {
     const Text format = c.method == std::string_view(kJsonMethod) ? "json" : "";
     ApiOutcome outcome;
     const Text answer = testing::AwaitCall(
-        {server.url("/router/rest?"), kKey, kSecret, c.method, {}, "", format}, {}, &outcome, {0});
+        {server.url("/router/rest?"), kKey, kSecret, c.method, {}, "", format}, {&NoUiWaiter(), kApiWait, {}},
+        &outcome, {0});
     EXPECT_EQ(outcome.failed(), c.fails) << c.what << ": " << outcome.reason();
     EXPECT_NE(gbk_to_utf8(outcome.reason()).find(c.reason), std::string::npos)
         << c.what << ": " << outcome.reason();

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -178,7 +179,9 @@ ApiRequest request_for(const SandboxProcess& sandbox, const Text& keyword) {
 }
 
 // Each keyword is banned once for a second: with every call out at once the
-// bans run side by side, and the answers match those of calls made one by one.
+// bans run side by side (one after another they would take five seconds) and
+// the pacer spaces the asks after them; the answers match those of calls made
+// one by one.
 TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
   QUILL_SKIP_WITHOUT_SANDBOX();
   SandboxProcess sandbox({"--rate-limit", "1", "--ban-seconds", "1"});
@@ -189,7 +192,7 @@ TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
   for (const Text& keyword : keywords) queue.add(request_for(sandbox, keyword));
   std::vector<ApiResult> results;
   for (std::size_t i = 0; i < keywords.size(); ++i) results.push_back(queue.take(i));
-  EXPECT_LT(clock.elapsed(), 2s);
+  EXPECT_LT(clock.elapsed(), 4s);
   EXPECT_EQ(sandbox.log_lines().size(), 2 * keywords.size());
   EXPECT_EQ(queue.take(0).outcome.transport, net::Failure::bad_request);
   EXPECT_EQ(queue.take(99).outcome.transport, net::Failure::bad_request);
@@ -199,6 +202,40 @@ TEST(ApiCallQueue, CallsAlongsideTheAwaitedOneMoveOn) {
     EXPECT_EQ(results[i].answer, testing::AwaitCall(request_for(sandbox, keywords[i]), {&clock, 30s, ""}))
         << i;
   }
+}
+
+// A key the gateway lets make 10 calls a second, 40 calls at 16 jobs, on the
+// real clock the gateway's limit runs on (about four seconds): every call gets
+// its items, and past the first refused ask and the 15 that may have left
+// before its answer came, at most one ask in ten is refused.
+TEST(ApiCallQueue, SixteenJobsPaceThemselvesToTheKeysRate) {
+  QUILL_SKIP_WITHOUT_SANDBOX();
+  SandboxProcess sandbox({"--rate", "10"});
+  ASSERT_TRUE(sandbox.running());
+  constexpr std::size_t kCalls = 40, kJobs = 16;
+  ApiCallQueue queue({&NoUiWaiter(), 30s, ""}, {}, kJobs);
+  for (std::size_t i = 0; i < kCalls; ++i) queue.add(request_for(sandbox, "k" + std::to_string(i)));
+  for (std::size_t i = 0; i < kCalls; ++i) {
+    const ApiResult result = queue.take(i);
+    EXPECT_FALSE(result.outcome.failed()) << i << ": " << result.outcome.reason();
+    EXPECT_NE(result.answer.find("<click_url>"), Text::npos) << i;
+  }
+  const std::vector<std::string> asks = sandbox.log_lines();
+  std::map<std::string, std::size_t> last_ask;
+  auto keyword = [](const std::string& line) {
+    const std::size_t at = line.find("\"keyword\":\"") + 11;
+    return line.substr(at, line.find('"', at) - at);
+  };
+  for (std::size_t i = 0; i < asks.size(); ++i) last_ask[keyword(asks[i])] = i;
+  std::size_t refused = 0, refused_later = 0, revealing_end = 0;
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    if (last_ask[keyword(asks[i])] == i) continue;
+    if (refused++ == 0) revealing_end = i + kJobs;
+    refused_later += i >= revealing_end;
+  }
+  EXPECT_EQ(last_ask.size(), kCalls);
+  EXPECT_GT(refused, 0u) << "the burst of 16 asks met no limit";
+  EXPECT_LE(refused_later, asks.size() / 10) << refused << " refused in " << asks.size() << " asks";
 }
 
 // A gateway that takes every call and never answers, telling the test the

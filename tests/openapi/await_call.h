@@ -5,7 +5,8 @@
 
 namespace quill::testing {
 
-inline Text AwaitCall(openapi::ApiRequest request, const net::Channel& channel = {},
+inline Text AwaitCall(openapi::ApiRequest request,
+                      const net::Channel& channel = {&NoUiWaiter(), openapi::kApiWait, {}},
                       openapi::ApiOutcome* outcome = nullptr, openapi::RetryPolicy retry = {}) {
   openapi::ApiCall call(std::move(request), channel, retry);
   call.await();

@@ -82,53 +82,54 @@ class ServiceServer : public ::testing::Test {
 };
 
 const Text kLink = "http://s.click.example/t?e=1&u=2";
+const net::Channel kPlain{&NoUiWaiter(), kShortLinkWait, {}};
 
 TEST_F(ServiceServer, BaiduPostsEncodedLinkAndUnescapesSlashes) {
   answer = R"({"status":0,"tinyurl":"http:\/\/dwz.cn\/abc"})";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "http://dwz.cn/abc");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, kPlain).short_link, "http://dwz.cn/abc");
   EXPECT_EQ(last_body, "url=http%3A%2F%2Fs%2Eclick%2Eexample%2Ft%3Fe%3D1%26u%3D2&alias=&access_type=web");
 }
 
 TEST_F(ServiceServer, BaiduAnswerWithoutKeyYieldsNothing) {
   answer = R"({"status":-1,"err_msg":"bad"})";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, kPlain).short_link, "");
   answer = R"({"tinyurl":"x")";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, kPlain).short_link, "");
   answer = R"({"tinyurl":"http:\/\/dwz.cn\/abc)";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, kPlain).short_link, "");
 }
 
 TEST_F(ServiceServer, BaiduKeysAfterTheShortLinkDoNotLeakIntoIt) {
   answer = R"({"status":0,"tinyurl":"http:\/\/dwz.cn\/abc","longurl":"http:\/\/long.example\/x"})";
-  EXPECT_EQ(ShortLinkBaidu(base, kLink, {}).short_link, "http://dwz.cn/abc");
+  EXPECT_EQ(ShortLinkBaidu(base, kLink, kPlain).short_link, "http://dwz.cn/abc");
 }
 
 TEST_F(ServiceServer, CnzzTakesTheBodyOnlyWhenItIsOneUrl) {
   answer = "http://rdcnzz.example/q1\r\n";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "http://rdcnzz.example/q1");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, kPlain).short_link, "http://rdcnzz.example/q1");
   EXPECT_EQ(last_query, kLink);
   answer = "<html>error</html>";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, kPlain).short_link, "");
   answer = "http://a.example/1 http://b.example/2";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, kPlain).short_link, "");
   answer = "HTTPS://a.example/1";
-  EXPECT_EQ(ShortLinkCnzz(base, kLink, {}).short_link, "HTTPS://a.example/1");
+  EXPECT_EQ(ShortLinkCnzz(base, kLink, kPlain).short_link, "HTTPS://a.example/1");
 }
 
 TEST_F(ServiceServer, BaidTakesTheQuotedUrl) {
   answer = "{'url':'http://baid.example/z9','status':'ok'}";
-  EXPECT_EQ(ShortLinkBaid(base, kLink, {}).short_link, "http://baid.example/z9");
+  EXPECT_EQ(ShortLinkBaid(base, kLink, kPlain).short_link, "http://baid.example/z9");
   answer = "{\"url\":\"http://baid.example/z9\"}";
-  EXPECT_EQ(ShortLinkBaid(base, kLink, {}).short_link, "");
+  EXPECT_EQ(ShortLinkBaid(base, kLink, kPlain).short_link, "");
 }
 
 TEST_F(ServiceServer, BaidAnswerMustBeOneUrl) {
   answer = "{'url':'http://x.example/\"><script>alert(1)</script>'}";
-  EXPECT_EQ(ShortLinkBaid(base, kLink, {}).short_link, "");
+  EXPECT_EQ(ShortLinkBaid(base, kLink, kPlain).short_link, "");
 }
 
 TEST_F(ServiceServer, ShortenerKeepsTheLongLinkWhenTheServiceYieldsNothing) {
-  LinkShortener shortener(services(), {});
+  LinkShortener shortener(services(), kPlain);
   answer = "";
   Text link = kLink;
   for (int service : {0, 1, 2, -1, 3}) {
@@ -148,7 +149,7 @@ TEST(LinkShortener, ServiceThatGivesNoAnswerIsNotAskedAgain) {
     connection.send(kCutOff);
   });
   const Text base = server.url("");
-  LinkShortener shortener({base, base, base}, {});
+  LinkShortener shortener({base, base, base}, kPlain);
   for (int i = 0; i < 5; ++i) {
     Text link = kLink;
     shortener.Shorten(link, 1);
@@ -184,7 +185,7 @@ TEST(ShortenAll, AgreesWithOneByOneForEveryService) {
   for (int service = 0; service < kServiceCount; ++service) {
     const std::size_t before = sandbox.log_lines().size();
     std::vector<Text> one_by_one = sample_links();
-    LinkShortener single(services, {});
+    LinkShortener single(services, kPlain);
     for (Text& link : one_by_one) single.Shorten(link, service);
     const std::size_t asked = sandbox.log_lines().size() - before;
 
@@ -192,7 +193,7 @@ TEST(ShortenAll, AgreesWithOneByOneForEveryService) {
       std::vector<Text> together = sample_links();
       std::vector<Text*> targets = pointers(together);
       targets.insert(targets.begin() + 2, nullptr);
-      LinkShortener shortener(services, {});
+      LinkShortener shortener(services, kPlain);
       shortener.ShortenAll(targets, service, jobs);
       EXPECT_EQ(together, one_by_one) << service << " " << jobs;
       EXPECT_NE(together[0], sample_links()[0]) << service;
@@ -219,7 +220,7 @@ TEST(ShortenAll, SilentServiceLeavesTheLinksAfterItLong) {
   const std::vector<Text> original = {"http://a.example/1", "http://a.example/22", "http://a.example/silent",
                                       "http://a.example/4444", "http://a.example/55555"};
   std::vector<Text> links = original;
-  LinkShortener shortener({base, base, base}, {});
+  LinkShortener shortener({base, base, base}, kPlain);
   shortener.ShortenAll(pointers(links), 1, 3);
   EXPECT_EQ(links[0], "http://short.example/18");
   EXPECT_EQ(links[1], "http://short.example/19");

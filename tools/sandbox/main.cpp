@@ -3,6 +3,7 @@
 // the demo and template authors without an application key.
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <CLI/CLI.hpp>
 #include <chrono>
@@ -80,6 +81,11 @@ void add_options(CLI::App& app, Options& o) {
   add_count(app, "--rate-limit", o.rate_limit,
             "the first N gateway calls per keyword get the platform's rate-limit\n"
             "error (code 7, sub_code accesscontrol.limited-by-app-access-count)");
+  add_count(app, "--rate", o.rate,
+            "each key may make R gateway calls a second, in bursts of up to R\n"
+            "(0, the default: no limit); a call over it gets that error and\n"
+            "bans the key for a second")
+      ->type_name("R");
   add_count(app, "--ban-seconds", o.ban_seconds, "the ban length that error names (default 1)");
   add_count(app, "--isp-unavailable", o.isp_unavailable,
             "then N calls per keyword get code 15, isp.remote-service-unavailable");
@@ -359,9 +365,18 @@ int run(const Options& o) {
   }
   // A kept-alive connection holds its worker between requests, and unanswered
   // requests hold theirs for good: room for a client with 16 requests at a time
-  // and for the ones after them.
+  // and for the ones after them. Connections stay for the client's whole run:
+  // the library's default closes one every 5 requests, and 16 clients coming
+  // back at once overflow its listen queue of 5, each losing a second to the
+  // retried connect.
   const std::size_t workers = 64;
   server->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+  server->set_keep_alive_max_count(1000000);
+  int listener = -1;
+  server->set_socket_options([&listener](int socket) {
+    httplib::default_socket_options(socket);
+    listener = socket;
+  });
   server->set_payload_max_length(16u << 20);
   // Clients keep their connections: without it an answer written in two pieces
   // waits for the client's delayed acknowledgement (and a drip sends one byte a segment).
@@ -376,6 +391,8 @@ int run(const Options& o) {
     std::cerr << "quillmoor-sandbox: cannot listen on port " << o.port << "\n";
     return 1;
   }
+  // Listening again only lengthens the queue the library made.
+  if (listener >= 0) ::listen(listener, SOMAXCONN);
   announce(port, o.port_file);
   return server->listen_after_bind() ? 0 : 1;
 }

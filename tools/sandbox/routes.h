@@ -35,6 +35,7 @@ struct Options {
   int rate_limit = 0;       // rate-limit answers per keyword before the real one
   int isp_unavailable = 0;  // then this many "remote service unavailable" answers
   int ban_seconds = 1;
+  int rate = 0;  // calls a key may make a second (a bucket of rate, 1-second bans); 0: no limit
   bool tls = false;
   std::string cert_file;
   std::string lease_file;  // "": runs until a signal ends it

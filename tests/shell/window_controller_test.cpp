@@ -12,6 +12,7 @@
 #include "base/codepage.h"
 #include "base/fs.h"
 #include "shell/window_texts.h"
+#include "support/sandbox_process.h"
 #include "support/scratch_folder.h"
 
 namespace quill::shell {
@@ -200,6 +201,27 @@ TEST_F(Window, ARunThatFailsEndsWithOneMessageWithoutATrailingBlankLine) {
   EXPECT_NE(said.find("2 行未能按要求生成"), std::string::npos) << said;
   EXPECT_FALSE(said.ends_with("\n")) << said;
   EXPECT_EQ(view.titles.back(), "Quillmoor");
+}
+
+// The interface 接口 names carries a click from the settings to the page.
+TEST_F(Window, AClickGoesThroughTheInterfaceTheSettingsName) {
+  QUILL_SKIP_WITHOUT_SANDBOX();
+  testing::SandboxProcess sandbox;
+  ASSERT_TRUE(sandbox.running());
+  controller.reset();  // its closing save would write over the settings below
+  write_file(dir / "模板/T/模板文件.htm",
+             gbk("[#商品循环开始#]<a href=\"[#商品网址#]\">[#商品标题#]</a>[#商品循环结束#]"));
+  write_file(dir / "Quillbatch.ini",
+             gbk("[通常配置]\r\n关键词=H&M\r\n钥匙=31415926\r\n密码=5f0c2a9e7b13d4866e1fa0b2c9d34e57\r\n"
+                 "PID=mm_1_2_3\r\n保存目录=") +
+                 dir.gbk_path("out") + gbk("\r\n[网络]\r\n接口=taobao.tbk.dg.material.optional.upgrade\r\n网关=") +
+                 Text(sandbox.gateway()) + "\r\n");
+  open();
+  controller->click(kGenerate);
+  EXPECT_TRUE(view.messages.empty()) << gbk_to_utf8(view.messages.empty() ? Text() : view.messages[0]);
+  const std::string page = read_file(dir / "out/H&M.htm");
+  EXPECT_EQ(page.find("[#"), std::string::npos);
+  EXPECT_NE(page.find("adzone_id=3"), std::string::npos) << page.substr(0, 300);
 }
 
 TEST_F(Window, ClosingDuringARunStopsItSavesAndClosesAfterIt) {

@@ -77,25 +77,6 @@ class RunTest : public QObject {
     QVERIFY(answered_dialogs().empty());  // a run without problems ends silently
   }
 
-  // "接口" in the settings: a click goes through the current interface.
-  void generate_through_the_current_interface() {
-    SandboxProcess sandbox;
-    if (!sandbox.running()) QSKIP("the sandbox gateway is not available");
-    ProgramFolder folder;
-    folder.add_template("T", u(kPage));
-    QVERIFY(QDir(folder.qpath()).mkpath("out"));
-    folder.write_settings({u("[通常配置]"), u("关键词=H&M"), u("PID=mm_1_2_3"),
-                           u("保存目录=") + folder.qpath("out"), u("[网络]"),
-                           u("接口=taobao.tbk.dg.material.optional.upgrade"),
-                           u("网关=") + QString::fromStdString(sandbox.gateway())});
-    auto window = folder.open_window();
-    QTest::mouseClick(control<QPushButton>(*window, "按钮生成"), Qt::LeftButton);
-    QVERIFY(answered_dialogs().empty());
-    const QString page = folder.read_gbk("out/H&M.htm");
-    QCOMPARE(page.count(u("&adzone_id=3")), 10);
-    QVERIFY(!page.contains(u("[#")));
-  }
-
   // A keystroke during the run must not land in an edit box, and a second click
   // must not start a second run.
   void generate_is_disabled_while_running_and_keeps_the_focus() {

@@ -33,10 +33,6 @@ class Waiter {
   virtual void rest(std::chrono::milliseconds slice);
 };
 
-// Pumps and rests until the waiter's clock reaches until; false when a stop was
-// requested first.
-bool WaitUntil(Waiter& waiter, Waiter::Clock::time_point until);
-
 // No user interface, never stops: the waits of a plain command-line call.
 Waiter& NoUiWaiter();
 

@@ -1,10 +1,9 @@
 #pragma once
-// What a platform call came to, when it is asked again, and how an XML answer
-// is cleaned: GBK text with entities and escaped markup removed, ready to be
-// cut apart by marker search.
+// What a platform call came to, and how an XML answer is cleaned: GBK text
+// with entities and escaped markup removed, ready to be cut apart by marker
+// search.
 
 #include <chrono>
-#include <optional>
 #include <string_view>
 
 #include "base/text.h"
@@ -32,19 +31,6 @@ struct ApiOutcome {
   // Why the call failed, GBK ("超时", "错误 7 App Call Limited"); "" when it did not.
   Text reason() const;
 };
-
-struct RetryPolicy {
-  int retries = 3;                             // asks after the first; 0 never asks again
-  std::chrono::milliseconds first_pause{100};  // doubles for every further retry
-  std::chrono::seconds longest_ban{60};        // a named ban beyond this ends the call at once
-};
-
-// The pause before retry number `retry` (0 for the first) of a call whose last
-// ask came to outcome; nullopt when it is not asked again: a good answer, a
-// transport failure, a lasting error, a ban beyond policy.longest_ban, or the
-// retries are spent.
-std::optional<std::chrono::milliseconds> RetryPause(const ApiOutcome& outcome, int retry,
-                                                    const RetryPolicy& policy);
 
 // Steps after decoding: "amp;" deleted, "&lt;"/"&gt;" to "＜"/"＞", "＜.*?＞" removed.
 Text CleanResponse(Text gbk);

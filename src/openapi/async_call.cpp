@@ -12,11 +12,18 @@ bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
-// The platform's answers that say "not now" rather than "not so".
+bool is_call_limit(const ApiOutcome& outcome) {
+  return outcome.error_answer && outcome.transport == net::Failure::none &&
+         IsCallLimit(outcome.code, outcome.sub_code, outcome.msg);
+}
+
+// The platform's answers that say "not now" rather than "not so". A call-limit
+// answer is one whatever the pacer makes of it: the two must agree, or a retry
+// the pacer gave for free would never be asked.
 bool asks_to_retry(const ApiOutcome& outcome) {
   if (!outcome.error_answer || outcome.transport != net::Failure::none) return false;
   const std::string_view sub = outcome.sub_code;
-  if (outcome.code == "7" || sub.starts_with("accesscontrol.")) return true;
+  if (is_call_limit(outcome) || sub.starts_with("accesscontrol.")) return true;
   return sub.starts_with("isp.") &&
          (contains(sub, "unavailable") || contains(sub, "timeout") || contains(sub, "remote"));
 }
@@ -25,11 +32,6 @@ bool asks_to_retry(const ApiOutcome& outcome) {
 std::optional<long long> named_ban_seconds(const ApiOutcome& outcome) {
   if (const auto ban = NamedBanSeconds(outcome.sub_msg)) return ban;
   return NamedBanSeconds(outcome.msg);
-}
-
-bool is_call_limit(const ApiOutcome& outcome) {
-  return outcome.error_answer && outcome.transport == net::Failure::none &&
-         IsCallLimit(outcome.code, outcome.sub_code, outcome.msg);
 }
 
 // How long a call-limit answer holds every call of the run: the ban it names,

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <optional>
 
 #include "base/text.h"
 #include "base/wait.h"
@@ -16,6 +17,19 @@
 #include "openapi/call_pacer.h"
 
 namespace quill::openapi {
+
+struct RetryPolicy {
+  int retries = 3;                             // asks after the first; 0 never asks again
+  std::chrono::milliseconds first_pause{100};  // doubles for every further retry
+  std::chrono::seconds longest_ban{60};        // a named ban beyond this ends the call at once
+};
+
+// The pause before retry number `retry` (0 for the first) of a call whose last
+// ask came to outcome; nullopt when it is not asked again: a good answer, a
+// transport failure, a lasting error, a ban beyond policy.longest_ban, or the
+// retries are spent.
+std::optional<std::chrono::milliseconds> RetryPause(const ApiOutcome& outcome, int retry,
+                                                    const RetryPolicy& policy);
 
 struct ApiRequest {
   Text gateway;  // "http://host/router/rest?"

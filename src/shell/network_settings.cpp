@@ -11,19 +11,7 @@
 namespace quill::shell {
 namespace {
 
-void override_from(const IniView& settings, std::string_view key_utf8, Text& value) {
-  static const Text section = gbk("网络");
-  Text configured = settings.get(section, gbk(key_utf8));
-  if (!configured.empty()) value = std::move(configured);
-}
-
-void number_from(const IniView& settings, std::string_view key_utf8, int low, int high, int& value) {
-  static const Text section = gbk("网络");
-  const Text configured = settings.get(section, gbk(key_utf8));
-  if (!configured.empty()) value = std::clamp(to_int32(configured), low, high);
-}
-
-// The keys of the dialog, in the form's order.
+// The section, and the keys of the dialog in the form's order.
 struct FormKeys {
   Text section = gbk("网络");
   Text api = gbk("接口"), gateway = gbk("网关"), jobs = gbk("并发"), retries = gbk("重试"),
@@ -33,6 +21,16 @@ struct FormKeys {
 const FormKeys& form_keys() {
   static const FormKeys keys;
   return keys;
+}
+
+void override_from(const IniView& settings, std::string_view key_utf8, Text& value) {
+  Text configured = settings.get(form_keys().section, gbk(key_utf8));
+  if (!configured.empty()) value = std::move(configured);
+}
+
+void number_from(const IniView& settings, std::string_view key_utf8, int low, int high, int& value) {
+  const Text configured = settings.get(form_keys().section, gbk(key_utf8));
+  if (!configured.empty()) value = std::clamp(to_int32(configured), low, high);
 }
 
 // Empty, or a whole number from low to high written in digits alone.

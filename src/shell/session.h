@@ -38,7 +38,7 @@ ProgramSession OpenProgramFolder(ProgramFolders folders, Waiter& waiter);
 // settings file, then those of the user's, key by key.
 generator::RunEnvironment RunEnvironmentOf(const ProgramSession& session);
 
-// A run's view of stored values instead of a window: the batch tool and the tests.
+// A run's view of stored values instead of a window: the batch tool's.
 class StoredRunControls final : public generator::RunControls {
  public:
   // service: the short-link service, -1 for no short links.

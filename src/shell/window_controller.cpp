@@ -1,7 +1,6 @@
 #include "shell/window_controller.h"
 
 #include <cstdio>
-#include <utility>
 
 #include "base/codepage.h"
 #include "generator/generation_run.h"

@@ -184,10 +184,9 @@ TEST_F(BatchTool, JobCountsChangeNothingButSpeed) {
   }
 }
 
-// A rate-limited call is asked again after a pause; with its retries spent the
-// call has failed. The requests are counted from the gateway's own log.
 // A call-limit answer slows the run down and costs no retry; a busy service
-// is asked again only --retries times.
+// is asked again only --retries times, and then the call has failed. The
+// requests are counted from the gateway's own log.
 TEST_F(BatchTool, TurnedAwayCallsAreAskedAgain) {
   for (const std::string& api : both_interfaces()) {
     write_file(dir / "k.txt", "2012\n");

@@ -94,7 +94,7 @@ const char* const kAccept =
     "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
     "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*";
 
-TEST(HttpRequestHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
+TEST(FetchHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
   RawServer server(answer("hi"));
   std::string url = server.url("/a/b?q=1&r=2");
   EXPECT_EQ(as_string(fetch_body(url, "", "", 5s)), "hi");
@@ -109,7 +109,7 @@ TEST(HttpRequestHeaders, GetSendsBrowserHeadersInOrderAndNothingElse) {
   EXPECT_EQ(header_value(request, "Accept-Language"), "zh-cn");
 }
 
-TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
+TEST(FetchHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
   RawServer server(answer("ok"));
   std::string body(3000, 'x');  // large enough for curl to think of 100-continue
   EXPECT_EQ(as_string(fetch_body(server.url("/router/rest?"), "post", body, 5s)), "ok");
@@ -134,7 +134,7 @@ TEST(HttpRequestHeaders, PostAddsFormTypeThenLengthAndNoExpect) {
   EXPECT_EQ(request_body(request), body);
 }
 
-TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
+TEST(FetchHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
   RawServer server(answer("root"));
   std::string url = "http://127.0.0.1:" + std::to_string(server.port());
   EXPECT_EQ(as_string(fetch_body(url, "GET", "", 5s)), "root");
@@ -144,13 +144,13 @@ TEST(HttpRequestHeaders, UrlWithNothingAfterTheHostRequestsRoot) {
   EXPECT_EQ(header_value(server.requests()[0], "Referer"), url);
 }
 
-TEST(HttpRequestHeaders, UpperCaseHostAndSchemeAreAccepted) {
+TEST(FetchHeaders, UpperCaseHostAndSchemeAreAccepted) {
   RawServer server(answer("case"));
   std::string url = "HTTP://LOCALHOST:" + std::to_string(server.port()) + "/X";
   EXPECT_EQ(as_string(fetch_body(url, "", "", 5s)), "case");
 }
 
-TEST(HttpRequestBody, DeliversBodiesAroundTheReadBoundaryComplete) {
+TEST(FetchBody, DeliversBodiesAroundTheReadBoundaryComplete) {
   for (std::size_t size : {0u, 1u, 511u, 512u, 513u, 1024u, 70000u}) {
     std::string body;
     for (std::size_t i = 0; i < size; ++i) body += static_cast<char>('a' + i % 26);
@@ -159,20 +159,20 @@ TEST(HttpRequestBody, DeliversBodiesAroundTheReadBoundaryComplete) {
   }
 }
 
-TEST(HttpRequestBody, CloseDelimitedBodyOf512BytesIsComplete) {
+TEST(FetchBody, CloseDelimitedBodyOf512BytesIsComplete) {
   std::string body(512, 'z');
   RawServer server(
       [body](const std::string&) { return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body}; });
   EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 5s)), body);
 }
 
-TEST(HttpRequestBody, NulAndNonUtf8BytesArriveUnaltered) {
+TEST(FetchBody, NulAndNonUtf8BytesArriveUnaltered) {
   std::string body("a\0b\xFF\xFE\xC3(\r\n\0", 10);
   RawServer server(answer(body));
   EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 5s)), body);
 }
 
-TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
+TEST(FetchBody, ErrorStatusBodyIsReturned) {
   RawServer server([](const std::string&) {
     return RawReply{
         "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\nConnection: close\r\n\r\noops"};
@@ -180,7 +180,7 @@ TEST(HttpRequestBody, ErrorStatusBodyIsReturned) {
   EXPECT_EQ(as_string(fetch_body(server.url("/"), "", "", 5s)), "oops");
 }
 
-TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
+TEST(FetchBody, RedirectIsFollowedAndPostTurnsIntoGet) {
   RawServer* self = nullptr;
   RawServer server([&self](const std::string& request) {
     if (request_line(request).find("/final") != std::string::npos) return RawReply{RawServer::ok("landed")};
@@ -196,7 +196,7 @@ TEST(HttpRequestBody, RedirectIsFollowedAndPostTurnsIntoGet) {
 }
 
 // No caller needs cookies: a run leaves nothing for the next one to send.
-TEST(HttpRequestBody, CookiesOfAnAnswerAreNeverSentBack) {
+TEST(FetchBody, CookiesOfAnAnswerAreNeverSentBack) {
   RawServer server([](const std::string&) {
     return RawReply{RawServer::ok("c", "Set-Cookie: quill_probe=42; Path=/\r\n")};
   });
@@ -207,7 +207,7 @@ TEST(HttpRequestBody, CookiesOfAnAnswerAreNeverSentBack) {
   EXPECT_EQ(header_value(requests[1], "Cookie"), "");
 }
 
-TEST(HttpRequestFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {
+TEST(FetchFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {
   RawServer server(answer("never"));
   std::string port = std::to_string(server.port());
   for (const std::string& url : std::vector<std::string>{
@@ -220,7 +220,7 @@ TEST(HttpRequestFailure, BadUrlsAndMethodsGiveEmptyBytesWithoutRequest) {
   EXPECT_TRUE(server.requests().empty());
 }
 
-TEST(HttpRequestFailure, RefusedConnectionGivesEmptyBytesAtOnce) {
+TEST(FetchFailure, RefusedConnectionGivesEmptyBytesAtOnce) {
   int port = 0;
   {
     RawServer gone(answer(""));
@@ -231,7 +231,7 @@ TEST(HttpRequestFailure, RefusedConnectionGivesEmptyBytesAtOnce) {
   EXPECT_LT(seconds_since(start), 60.0);  // no waiting out the wait time
 }
 
-TEST(HttpRequestFailure, DroppedConnectionAndResetMidBodyGiveEmptyBytes) {
+TEST(FetchFailure, DroppedConnectionAndResetMidBodyGiveEmptyBytes) {
   RawServer dropping([](const std::string&) { return RawReply{"", 0, true}; });
   EXPECT_TRUE(fetch_body(dropping.url("/"), "", "", 5s).empty());
   RawServer cut([](const std::string&) {
@@ -241,7 +241,7 @@ TEST(HttpRequestFailure, DroppedConnectionAndResetMidBodyGiveEmptyBytes) {
   EXPECT_TRUE(fetch_body(cut.url("/"), "", "", 5s).empty());
 }
 
-TEST(HttpRequestFailure, BodyOverTheLimitGivesEmptyBytes) {
+TEST(FetchFailure, BodyOverTheLimitGivesEmptyBytes) {
   RawServer server([](const std::string&) {
     return RawReply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(kMaxBodyBytes + 1, 'h')};
   });

@@ -75,7 +75,7 @@ TEST(CleanResponse, AgreesWithOneReplacementOverTheWholeText) {
   EXPECT_EQ(CleanResponse("\xA3\n" + gbk("＜b＞x")), "\xA3\nx");
 }
 
-class CallOpenApiTest : public ::testing::Test {
+class ApiCallTest : public ::testing::Test {
  protected:
   SandboxProcess sandbox;
   void SetUp() override {
@@ -87,7 +87,7 @@ class CallOpenApiTest : public ::testing::Test {
   }
 };
 
-TEST_F(CallOpenApiTest, DefaultSettingsGetACleanedItemList) {
+TEST_F(ApiCallTest, DefaultSettingsGetACleanedItemList) {
   Text answer = call(query(gbk("连衣裙")));
   EXPECT_EQ(occurrences(answer, "<taobaoke_item>"), 40);
   EXPECT_EQ(occurrences(answer, "<click_url>"), 40);
@@ -100,7 +100,7 @@ TEST_F(CallOpenApiTest, DefaultSettingsGetACleanedItemList) {
   EXPECT_NE(answer.find("&pid="), Text::npos);
 }
 
-TEST_F(CallOpenApiTest, ItemChildrenComeInAlphabeticalOrder) {
+TEST_F(ApiCallTest, ItemChildrenComeInAlphabeticalOrder) {
   Text answer = call(query("abc", 1));
   const char* order[] = {"<click_url>",
                          "<commission>",
@@ -125,13 +125,13 @@ TEST_F(CallOpenApiTest, ItemChildrenComeInAlphabeticalOrder) {
   }
 }
 
-TEST_F(CallOpenApiTest, SameKeywordSameAnswerAndPageSizeIsHonoured) {
+TEST_F(ApiCallTest, SameKeywordSameAnswerAndPageSizeIsHonoured) {
   EXPECT_EQ(call(query("shoes", 7)), call(query("shoes", 7)));
   EXPECT_EQ(occurrences(call(query("shoes", 7)), "<taobaoke_item>"), 7);
   EXPECT_NE(call(query("shoes", 7, "price_asc")), call(query("shoes", 7, "price_desc")));
 }
 
-TEST_F(CallOpenApiTest, WrongSecretOrKeyGetsAnErrorResponseWithoutItems) {
+TEST_F(ApiCallTest, WrongSecretOrKeyGetsAnErrorResponseWithoutItems) {
   Text wrong_secret = call(query("abc"), kKey, "not-the-secret");
   EXPECT_NE(wrong_secret.find("<code>25</code>"), Text::npos);
   EXPECT_EQ(wrong_secret.find("<click_url>"), Text::npos);
@@ -139,13 +139,13 @@ TEST_F(CallOpenApiTest, WrongSecretOrKeyGetsAnErrorResponseWithoutItems) {
   EXPECT_NE(wrong_key.find("<code>29</code>"), Text::npos);
 }
 
-TEST_F(CallOpenApiTest, EmptyKeyOrSecretSendsNothing) {
+TEST_F(ApiCallTest, EmptyKeyOrSecretSendsNothing) {
   EXPECT_EQ(call(query("abc"), "", kSecret), "");
   EXPECT_EQ(call(query("abc"), kKey, ""), "");
   EXPECT_TRUE(sandbox.log_lines().empty());
 }
 
-TEST_F(CallOpenApiTest, ReservedCharactersInAValueReachTheGatewayIntact) {
+TEST_F(ApiCallTest, ReservedCharactersInAValueReachTheGatewayIntact) {
   Text answer = call(query("H&M a=b+c%20d"));
   EXPECT_NE(answer.find("<click_url>"), Text::npos) << answer;
   auto lines = sandbox.log_lines();
@@ -155,7 +155,7 @@ TEST_F(CallOpenApiTest, ReservedCharactersInAValueReachTheGatewayIntact) {
             Text::npos);
 }
 
-TEST_F(CallOpenApiTest, EmptyValuesAreNotSent) {
+TEST_F(ApiCallTest, EmptyValuesAreNotSent) {
   call(query("abc", 5, ""));
   auto lines = sandbox.log_lines();
   ASSERT_EQ(lines.size(), 1u);
@@ -165,7 +165,7 @@ TEST_F(CallOpenApiTest, EmptyValuesAreNotSent) {
 
 #ifndef _WIN32  // the zone comes from TZ on POSIX only
 // The gateway refuses timestamps more than ten minutes away from Beijing time.
-TEST_F(CallOpenApiTest, TimestampIsBeijingTimeWhateverTheLocalZone) {
+TEST_F(ApiCallTest, TimestampIsBeijingTimeWhateverTheLocalZone) {
   const char* old = std::getenv("TZ");
   Text saved = old ? old : "";
   for (const char* zone : {"America/New_York", "Pacific/Kiritimati", "UTC"}) {
@@ -181,7 +181,7 @@ TEST_F(CallOpenApiTest, TimestampIsBeijingTimeWhateverTheLocalZone) {
 }
 #endif
 
-TEST(CallOpenApiFaults, InvalidUtf8AnswerIsStillDecoded) {
+TEST(ApiCallFaults, InvalidUtf8AnswerIsStillDecoded) {
   QUILL_SKIP_WITHOUT_SANDBOX();
   SandboxProcess sandbox({"--invalid-utf8"});
   ASSERT_TRUE(sandbox.running());
@@ -190,7 +190,7 @@ TEST(CallOpenApiFaults, InvalidUtf8AnswerIsStillDecoded) {
   EXPECT_NE(answer.find(" bad "), Text::npos);
 }
 
-TEST(CallOpenApiFaults, DroppedTruncatedAndHugeAnswersGiveEmptyText) {
+TEST(ApiCallFaults, DroppedTruncatedAndHugeAnswersGiveEmptyText) {
   QUILL_SKIP_WITHOUT_SANDBOX();
   for (const char* fault : {"--drop", "--truncate", "--huge-body"}) {
     SandboxProcess sandbox({fault});
@@ -200,7 +200,7 @@ TEST(CallOpenApiFaults, DroppedTruncatedAndHugeAnswersGiveEmptyText) {
   }
 }
 
-TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
+TEST(ApiCallFaults, NoServerGivesEmptyText) {
   EXPECT_EQ(
       testing::AwaitCall({"http://127.0.0.1:1/router/rest?", kKey, kSecret, kMethod, query("abc"), "", ""}),
       "");
@@ -208,7 +208,7 @@ TEST(CallOpenApiFaults, NoServerGivesEmptyText) {
 
 // Only the platform's own answer document counts: any other HTTP answer fails
 // the call and names its status, whatever its body holds.
-TEST(CallOpenApiAnswers, OnlyThePlatformsAnswerDocumentCounts) {
+TEST(ApiCallAnswers, OnlyThePlatformsAnswerDocumentCounts) {
   constexpr const char* kJsonMethod = "taobao.tbk.dg.material.optional.upgrade";
   const std::string items =
       "<?xml version=\"1.0\" encoding=\"utf-8\" ?><taobaoke_items_get_response><taobaoke_items>"

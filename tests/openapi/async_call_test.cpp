@@ -71,9 +71,11 @@ ApiOutcome error(const char* code, const char* sub_code = "", const char* sub_ms
 
 TEST(RetryPause, OnlyNotNowAnswersAreAskedAgainWithDoublingPauses) {
   const RetryPolicy policy;
+  ApiOutcome limited_by_msg = error("15");
+  limited_by_msg.msg = "App Call Limited";
   for (const ApiOutcome& busy : {error("7"), error("15", "accesscontrol.limited-by-api-access-count"),
-                                 error("15", "isp.remote-service-unavailable"), error("15", "isp.xx-timeout"),
-                                 error("15", "isp.remote-connection-error")}) {
+                                 limited_by_msg, error("15", "isp.remote-service-unavailable"),
+                                 error("15", "isp.xx-timeout"), error("15", "isp.remote-connection-error")}) {
     EXPECT_EQ(RetryPause(busy, 0, policy), 100ms) << busy.sub_code;
     EXPECT_EQ(RetryPause(busy, 2, policy), 400ms) << busy.sub_code;
     EXPECT_EQ(RetryPause(busy, 3, policy), std::nullopt) << busy.sub_code;

@@ -177,7 +177,9 @@ TEST(InstalledProgramFolders, AreTheUsersAloneOrRefusedByName) {
     if (c.prepare == kLink) fs::create_directory_symlink(root / "elsewhere", folder);
     if (c.prepare == kOpenToAll || c.prepare == kAnotherUsers) fs::create_directory(folder);
     if (c.prepare == kOpenToAll) fs::permissions(folder, fs::perms::all);
-    if (c.prepare == kAnotherUsers) ASSERT_EQ(::chown(folder.c_str(), ::geteuid() + 1, ::getegid()), 0);
+    if (c.prepare == kAnotherUsers) {
+      ASSERT_EQ(::chown(folder.c_str(), ::geteuid() + 1, ::getegid()), 0);
+    }
     ProgramSession session = OpenProgramFolder(
         ChooseProgramFolders(root.gbk_path("program"), false,
                              {root.gbk_path("config/quillmoor"), root.gbk_path("data/quillmoor")}),

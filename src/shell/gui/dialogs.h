@@ -5,10 +5,6 @@
 
 #include <QDialog>
 #include <QMessageBox>
-
-class QFileSystemModel;
-class QLineEdit;
-class QTreeView;
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,6 +12,10 @@ class QTreeView;
 #include "base/text.h"
 #include "generator/replace_answer.h"
 #include "shell/network_settings.h"
+
+class QFileSystemModel;
+class QLineEdit;
+class QTreeView;
 
 namespace quill::shell::gui {
 

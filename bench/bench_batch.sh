@@ -10,14 +10,9 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
 GROUPS_FULL="${2:-1000}"
-PROGRAM="$BUILD/program"
-[[ -x "$PROGRAM/quillmoor-batch" && -x "$PROGRAM/quillmoor-sandbox" ]] ||
-  { echo "build quillmoor-batch and quillmoor-sandbox in $BUILD first" >&2; exit 1; }
-
 # shellcheck source=../tools/sandbox/sandbox.sh
 source "$ROOT/tools/sandbox/sandbox.sh"
-WORK="$(mktemp -d)"
-trap 'stop_sandbox; rm -rf "$WORK"' EXIT
+bench_folders "$BUILD"
 start_sandbox "$PROGRAM/quillmoor-sandbox"
 URL="$SANDBOX_URL"
 

@@ -6,6 +6,10 @@
 #   sandbox_settings FILE [LINE...]
 #       writes a GBK settings file: the LINEs, then every address in "网络"
 #       pointing at the sandbox
+#   bench_folders BUILD_DIR
+#       for the bench scripts: PROGRAM, BUILD_DIR's program folder (it must
+#       hold the batch tool and the sandbox), and WORK, a temporary folder;
+#       on exit the sandboxes stop and WORK goes
 
 SANDBOX_PIDS=()
 SANDBOX_URL=""
@@ -39,4 +43,12 @@ sandbox_settings() {
     printf '[网络]\r\n网关=%s/router/rest?\r\n百度=%s\r\nCNZZ=%s\r\nBaid=%s\r\n图片服务器=%s\r\n' \
       "$url" "$url" "$url" "$url" "${url#http://}"
   } | iconv -f UTF-8 -t GBK >"$file"
+}
+
+bench_folders() {  # build dir
+  PROGRAM="$1/program"
+  [[ -x "$PROGRAM/quillmoor-batch" && -x "$PROGRAM/quillmoor-sandbox" ]] ||
+    { echo "build quillmoor-batch and quillmoor-sandbox in $1 first" >&2; exit 1; }
+  WORK="$(mktemp -d)"
+  trap 'stop_sandbox; rm -rf "$WORK"' EXIT
 }
